@@ -1,0 +1,5 @@
+#include "main.h"
+
+int main() {
+    return demoMain();
+}

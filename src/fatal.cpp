@@ -1,0 +1,19 @@
+#include "fatal.h"
+
+#include <SDL.h>
+
+void fatal(const std::string& message, std::string context) {
+    throw FatalError(message, std::move(context));
+}
+
+void fatalSdl(std::string context) {
+    fatal(SDL_GetError(), std::move(context));
+}
+
+std::string fatalReport(const FatalError& error) {
+    std::string report = "vimbel-demo: ";
+    if (!error.context().empty()) {
+        report += error.context() + ": ";
+    }
+    return report + error.what();
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+
+// The renderer's output size, set once at start-up and read by every layout.
+extern int32_t screenWidth;
+extern int32_t screenHeight;
+
+// The frame loop runs while this is true; a quit request or the script's last
+// step clears it.
+extern bool running;

@@ -1,0 +1,299 @@
+#include "main.h"
+
+#include <SDL_image.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bindata.h"
+#include "color.h"
+#include "fatal.h"
+#include "globals.h"
+#include "random.h"
+
+int32_t screenWidth = 0;
+int32_t screenHeight = 0;
+bool running = true;
+
+// ---------------------------------------------------------------------------
+// Loaders. What they decode stays until the process ends: the font and the
+// music keep reading their bytes through their streams, so neither the bytes
+// nor the streams are ever released, and no destructor here runs at exit.
+
+std::vector<uint8_t>* vimbelAsset = nullptr;
+SDL_RWops* vimbelRWops = nullptr;
+SDL_Surface* vimbelSurface = nullptr;
+
+std::vector<uint8_t>* fontAsset = nullptr;
+SDL_RWops* fontRWops = nullptr;
+TTF_Font* font = nullptr;
+
+// Every music load gets its own bytes and stream, which its music object reads
+// while it plays; all of them are kept, the latest one named by the globals.
+struct MusicSource {
+    std::vector<uint8_t> bytes;
+    SDL_RWops* rwops = nullptr;
+};
+namespace {
+std::vector<MusicSource*>* musicSources = new std::vector<MusicSource*>;
+}  // namespace
+std::vector<uint8_t>* musicAsset = nullptr;
+SDL_RWops* musicRWops = nullptr;
+
+namespace {
+
+std::vector<uint8_t>* assetOrFatal(const char* name) {
+    auto bytes = Asset(name);
+    if (!bytes.ok()) {
+        fatal(*bytes.error);
+    }
+    return new std::vector<uint8_t>(std::move(bytes.value));
+}
+
+SDL_RWops* streamOrFatal(std::vector<uint8_t>& bytes) {
+    SDL_RWops* rwops = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+    if (!rwops) {
+        fatalSdl();
+    }
+    return rwops;
+}
+
+}  // namespace
+
+SDL_Surface* loadCachedImage(const char* name, std::vector<uint8_t>*& bytes, SDL_RWops*& rwops,
+                             SDL_Surface*& surface) {
+    if (surface) {
+        return surface;
+    }
+    bytes = assetOrFatal(name);
+    rwops = streamOrFatal(*bytes);
+    surface = IMG_LoadPNG_RW(rwops);
+    if (!surface) {
+        fatal(IMG_GetError());
+    }
+    return surface;
+}
+
+SDL_Surface* loadVimbel() {
+    return loadCachedImage("res/vimbel.png", vimbelAsset, vimbelRWops, vimbelSurface);
+}
+
+TTF_Font* loadFont() {
+    if (font) {
+        return font;
+    }
+    fontAsset = assetOrFatal("res/font.ttf");
+    fontRWops = streamOrFatal(*fontAsset);
+    font = TTF_OpenFontIndexRW(fontRWops, 0, 96, 0);
+    if (!font) {
+        fatal(TTF_GetError());
+    }
+    return font;
+}
+
+Mix_Music* loadMusic() {
+    std::vector<uint8_t>* bytes = assetOrFatal("res/music.wav");
+    auto* source = new MusicSource{std::move(*bytes), nullptr};
+    delete bytes;
+    musicSources->push_back(source);
+    musicAsset = &source->bytes;
+    source->rwops = musicRWops = streamOrFatal(source->bytes);
+    Mix_Music* music = Mix_LoadMUSType_RW(musicRWops, MUS_WAV, 0);
+    if (!music) {
+        fatalSdl();
+    }
+    return music;
+}
+
+// ---------------------------------------------------------------------------
+// The demo script: each step is the completion callback of the object whose
+// end triggers it, and it hands the next step to the object it creates.
+
+std::shared_ptr<FaceInFadeOut> newTextLine(const char* line, std::function<void()> onStop) {
+    TTF_Font* textFont = loadFont();
+    const SDL_Color color = GetRandomColor();
+    return std::make_shared<FaceInFadeOut>(
+        NewFadeInFadeOut(NewText(textFont, line, color), textFadeSpeed, std::move(onStop)));
+}
+
+std::unique_ptr<Scene> buildScene(SDL_Renderer* renderer) {
+    auto background1 = NewBackground(background1Stars, starSize, starSize, background1Velocity);
+    auto background2 = NewBackground(background2Stars, starSize, starSize, background2Velocity);
+    auto leftLogo = NewRotateAnimation(renderer, loadVimbel(), leftLogoSpeed);
+    auto rightLogo = NewRotateAnimation(renderer, loadVimbel(), rightLogoSpeed);
+    auto scene = std::unique_ptr<Scene>(new Scene{std::move(background1),
+                                                  std::move(background2),
+                                                  std::move(leftLogo),
+                                                  std::move(rightLogo),
+                                                  {}});
+
+    SceneCell<FaceInFadeOut>& currentText = scene->currentText;
+    // The fifth line is, for now, where the script ends: the scene goes on
+    // with stars and logos until the viewer leaves.
+    std::function<void()> text5 = [&currentText] {
+        currentText.set(newTextLine(demoLines[4], {}));
+    };
+    std::function<void()> text4 = [&currentText, text5] {
+        currentText.set(newTextLine(demoLines[3], text5));
+    };
+    std::function<void()> text3 = [&currentText, text4] {
+        currentText.set(newTextLine(demoLines[2], text4));
+    };
+    std::function<void()> text2 = [&currentText, text3] {
+        currentText.set(newTextLine(demoLines[1], text3));
+    };
+    currentText.set(newTextLine(demoLines[0], text2));
+    return scene;
+}
+
+// ---------------------------------------------------------------------------
+// The frame loop.
+
+float tickDelta(uint32_t lastTime, uint32_t currentTime) {
+    return static_cast<float>(currentTime - lastTime);
+}
+
+void handleEvents() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) {
+            running = false;
+        } else if ((event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) &&
+                   event.key.keysym.sym == SDLK_ESCAPE) {
+            running = false;
+        }
+    }
+}
+
+// Each slot takes its own reference to a cell's object, so a step run inside
+// an update may empty or refill the cell while that object is still running;
+// later slots read the cell afresh.
+void updateScene(Scene& scene, float deltaTime) {
+    scene.background1.Update(deltaTime);
+    scene.background2.Update(deltaTime);
+    scene.leftLogo.Update(deltaTime);
+    scene.rightLogo.Update(deltaTime);
+    updateCell(scene.currentText, deltaTime);
+}
+
+void drawScene(Scene& scene, SDL_Renderer* renderer) {
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    scene.background1.Draw(renderer);
+    scene.background2.Draw(renderer);
+    scene.leftLogo.Draw(renderer, logoX, logoY);
+    // The width drawn in the previous frame keeps the right edge in place.
+    scene.rightLogo.Draw(renderer, screenWidth - scene.rightLogo.Width() - logoX, logoY);
+    if (auto text = scene.currentText.get()) {
+        const auto jx = static_cast<int32_t>(RandomNumber(textJitterMin, textJitterMax));
+        const auto jy = static_cast<int32_t>(RandomNumber(textJitterMin, textJitterMax));
+        text->DrawCenter(renderer, screenWidth / 2 + jx, screenHeight / 2 + jy);
+    }
+}
+
+void framePass(Scene& scene, SDL_Renderer* renderer, float deltaTime) {
+    updateScene(scene, deltaTime);
+    drawScene(scene, renderer);
+    SDL_RenderPresent(renderer);
+}
+
+void runFrameLoop(Scene& scene, SDL_Renderer* renderer) {
+    uint32_t currentTime = SDL_GetTicks();
+    uint32_t lastTime = currentTime;
+    while (running) {
+        lastTime = currentTime;
+        currentTime = SDL_GetTicks();
+        const float deltaTime = tickDelta(lastTime, currentTime);
+        handleEvents();
+        framePass(scene, renderer, deltaTime);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shutdown.
+
+namespace {
+
+constexpr const char* windowTitle = "Tolvard - Vimbel 2023 demo";
+constexpr int windowWidth = 1280;
+constexpr int windowHeight = 720;
+constexpr uint32_t windowFlags = SDL_WINDOW_FULLSCREEN_DESKTOP;
+constexpr int audioFrequency = 44100;
+constexpr uint16_t audioFormat = AUDIO_S16LSB;
+constexpr int audioChannels = 2;
+constexpr int audioChunkSize = 1024;
+
+struct WindowDeleter {
+    void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
+};
+struct RendererDeleter {
+    void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
+};
+
+int64_t wallClockNanoseconds() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// A fatal error unwinds from here with only the window and renderer guards
+// (and the scene's own textures) released: no shutdown step runs.
+int runDemo() {
+    seedRandom(wallClockNanoseconds());
+
+    SDL_Init(SDL_INIT_EVERYTHING);
+    IMG_Init(IMG_INIT_PNG);
+    TTF_Init();
+    Mix_Init(MIX_INIT_OGG);
+
+    std::unique_ptr<SDL_Window, WindowDeleter> window(
+        SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowWidth,
+                         windowHeight, windowFlags));
+    if (!window) {
+        fatalSdl("cannot create the window");
+    }
+    std::unique_ptr<SDL_Renderer, RendererDeleter> renderer(
+        SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_ACCELERATED));
+    if (!renderer) {
+        fatalSdl("cannot create the renderer");
+    }
+    int width = 0;
+    int height = 0;
+    if (SDL_GetRendererOutputSize(renderer.get(), &width, &height) < 0) {
+        fatalSdl("cannot read the renderer's output size");
+    }
+    screenWidth = width;
+    screenHeight = height;
+
+    if (Mix_OpenAudio(audioFrequency, audioFormat, audioChannels, audioChunkSize) < 0) {
+        fatalSdl("cannot open the audio device");
+    }
+    Mix_Music* music = loadMusic();
+    Mix_PlayMusic(music, -1);
+
+    {
+        // The scene (and the textures it owns) goes before the libraries do.
+        auto scene = buildScene(renderer.get());
+        runFrameLoop(*scene, renderer.get());
+    }
+
+    Mix_FreeMusic(music);
+    Mix_CloseAudio();
+    Mix_Quit();
+    TTF_Quit();
+    IMG_Quit();
+    SDL_Quit();
+    return 0;  // the renderer, then the window, are destroyed on the way out
+}
+
+}  // namespace
+
+int demoMain() {
+    try {
+        return runDemo();
+    } catch (const FatalError& error) {
+        std::fprintf(stderr, "%s\n", fatalReport(error).c_str());
+        return 2;
+    }
+}

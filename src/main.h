@@ -1,0 +1,129 @@
+#pragma once
+
+// The demo driver: the loaders kept by the entry, the frame loop with its
+// timing and events, the scene with its cells, and the demo script.
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <SDL_ttf.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "background.h"
+#include "fade-in-fade-out.h"
+#include "rotate-animation.h"
+
+// The music, decoded afresh on every call; the caller owns it. Its bytes and
+// stream are kept for as long as the process runs.
+Mix_Music* loadMusic();
+// The logo image, decoded once and shared.
+SDL_Surface* loadVimbel();
+// The font at 96 points, opened once and shared by every text line.
+TTF_Font* loadFont();
+
+// The loaders' caches. They are filled on first use and never released: the
+// font and the music read their bytes through their streams while they live.
+extern std::vector<uint8_t>* vimbelAsset;
+extern SDL_RWops* vimbelRWops;
+extern SDL_Surface* vimbelSurface;
+extern std::vector<uint8_t>* fontAsset;
+extern SDL_RWops* fontRWops;
+extern TTF_Font* font;
+// The bytes and stream of the latest loadMusic call.
+extern std::vector<uint8_t>* musicAsset;
+extern SDL_RWops* musicRWops;
+
+// The image loaders' shared path: on the first call the named asset's bytes,
+// a stream over them and the decoded PNG go into the three given globals; every
+// later call returns the cached surface at once. Failures are fatal.
+SDL_Surface* loadCachedImage(const char* name, std::vector<uint8_t>*& bytes, SDL_RWops*& rwops,
+                             SDL_Surface*& surface);
+
+// A slot of the scene that is empty or holds one object. Whoever runs an
+// object takes its own reference first (get), so the object stays alive until
+// that call returns even if a callback inside it empties or refills the cell.
+template <typename T>
+class SceneCell {
+  public:
+    std::shared_ptr<T> get() const { return object_; }
+    void set(std::shared_ptr<T> object) { object_ = std::move(object); }
+    void clear() { object_.reset(); }
+    bool empty() const { return object_ == nullptr; }
+
+  private:
+    std::shared_ptr<T> object_;
+};
+
+// Runs one update of a cell's object, if any, holding it alive until the
+// update returns even if a step run inside it empties or refills the cell.
+template <typename T>
+void updateCell(const SceneCell<T>& cell, float deltaTime) {
+    if (std::shared_ptr<T> object = cell.get()) {
+        object->Update(deltaTime);
+    }
+}
+
+inline constexpr int32_t logoX = 10;
+inline constexpr int32_t logoY = 10;
+inline constexpr double leftLogoSpeed = 0.2;
+inline constexpr double rightLogoSpeed = -0.2;
+inline constexpr uint32_t background1Stars = 100;
+inline constexpr float background1Velocity = 0.2f;
+inline constexpr uint32_t background2Stars = 10;
+inline constexpr float background2Velocity = 0.3f;
+inline constexpr int32_t starSize = 1;
+inline constexpr float textFadeSpeed = 0.2f;
+inline constexpr int64_t textJitterMin = -5;
+inline constexpr int64_t textJitterMax = 5;
+
+// The demo's text lines, in the order they are shown.
+inline constexpr const char* demoLines[] = {
+    "Hej!",
+    "Välkommen...",
+    "...till mitt demo...",
+    "...om ett rymdskepp...",
+    "...som exploderade.",
+    "Slut!",
+    "Hej då!",
+    "Nej vänta!",
+    "Glöm inte...",
+    "...att rösta!",
+    "rosta.vimbel.se",
+};
+
+// Everything the frame loop updates and draws, built once by buildScene.
+struct Scene {
+    Background background1;
+    Background background2;
+    RotateAnimation leftLogo;
+    RotateAnimation rightLogo;
+    SceneCell<FaceInFadeOut> currentText;
+};
+
+// Builds the always-present objects and starts the script with its first line.
+// The scene must not move afterwards: the script's steps refer to its cells.
+std::unique_ptr<Scene> buildScene(SDL_Renderer* renderer);
+
+// Makes a fading text line in the shared font with a fresh random colour.
+std::shared_ptr<FaceInFadeOut> newTextLine(const char* line, std::function<void()> onStop);
+
+// Milliseconds between two tick readings, across the 32-bit wrap.
+float tickDelta(uint32_t lastTime, uint32_t currentTime);
+
+// Drains the event queue; a quit request or an Escape key event clears running.
+void handleEvents();
+
+// One pass of the frame loop without the clock or the event queue: the update
+// phase with the given time, the draw phase and the present.
+void updateScene(Scene& scene, float deltaTime);
+void drawScene(Scene& scene, SDL_Renderer* renderer);
+void framePass(Scene& scene, SDL_Renderer* renderer, float deltaTime);
+
+// Runs passes until running is false.
+void runFrameLoop(Scene& scene, SDL_Renderer* renderer);
+
+// The whole program: start-up, the demo, shutdown. Returns the exit status.
+int demoMain();

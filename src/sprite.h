@@ -1,0 +1,37 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <memory>
+
+struct TextureDeleter {
+    void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
+};
+using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
+
+struct SurfaceDeleter {
+    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+};
+using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+
+// An image held as a texture, drawn plain or rotated. A rotated draw replaces
+// the texture and the size with those of the rotated image's bounding box.
+struct Sprite {
+    SDL_Surface* surface = nullptr;  // borrowed from the loader's cache
+    TexturePtr texture;
+    int32_t width = 0;
+    int32_t height = 0;
+
+    // Copies the whole texture, unscaled, with its top-left corner at (x, y).
+    void Draw(SDL_Renderer* renderer, int32_t x, int32_t y);
+    int32_t Width() const { return width; }
+    int32_t Height() const { return height; }
+    // Rotates the source image by angle degrees (smoothed) and draws the
+    // rotated image's bounding box with its top-left corner at (x, y).
+    void RotateAndDraw(SDL_Renderer* renderer, double angle, int32_t x, int32_t y);
+    // The same, centred on (x, y) by the size held before this draw.
+    void RotateAndDrawCenter(SDL_Renderer* renderer, double angle, int32_t x, int32_t y);
+};
+
+Sprite NewSprite(SDL_Renderer* renderer, SDL_Surface* surface);

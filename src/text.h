@@ -1,0 +1,20 @@
+#pragma once
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <cstdint>
+#include <string>
+
+// One line of text in one font and colour, drawn centred at a given opacity.
+struct Text {
+    TTF_Font* font = nullptr;  // borrowed from the loader's cache
+    std::string text;          // UTF-8
+    SDL_Color color{0, 0, 0, 0};
+
+    // Rasterises the line blended at the given opacity, draws it centred on
+    // (x, y) and releases it again. The colour keeps the last opacity.
+    void DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alpha);
+};
+
+Text NewText(TTF_Font* font, std::string text, SDL_Color color);

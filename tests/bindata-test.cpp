@@ -1,0 +1,166 @@
+#include "bindata.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<std::string> assetNames = {"res/asteroid.png", "res/font.ttf", "res/music.wav",
+                                             "res/rymdskepp.png", "res/vimbel.png"};
+
+std::vector<uint8_t> sourceFile(const std::string& name) {
+    std::ifstream in(std::string(VIMBEL_SOURCE_DIR) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> gzipped(const std::vector<uint8_t>& content) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::vector<uint8_t> out(deflateBound(&stream, content.size()) + 32);
+    stream.next_in = const_cast<Bytef*>(content.data());
+    stream.avail_in = static_cast<uInt>(content.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+std::vector<uint8_t> payload() {
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 5000; ++i) {
+        bytes.push_back(static_cast<uint8_t>((i * 7) ^ (i >> 3)));
+    }
+    return bytes;
+}
+
+// Looks a damaged array up the way the program looks up its own assets.
+Result<std::vector<uint8_t>> lookUpDamaged(const std::vector<uint8_t>& data) {
+    const bindataTable table = {{"res/damaged.bin", [data] {
+                                     return bindataAsset(bindataRead(data, "res/damaged.bin"),
+                                                         {"res/damaged.bin", 0, 0644, {}});
+                                 }}};
+    return assetFrom(table, "res/damaged.bin");
+}
+
+}  // namespace
+
+TEST(Bindata, EveryFileOfResIsEmbeddedByteForByte) {
+    ASSERT_EQ(bindata::_bindata.size(), assetNames.size());
+    for (const auto& name : assetNames) {
+        const auto result = Asset(name);
+        ASSERT_TRUE(result.ok()) << *result.error;
+        const auto expected = sourceFile(name);
+        ASSERT_FALSE(expected.empty()) << name;
+        EXPECT_EQ(result.value, expected) << name;
+    }
+}
+
+TEST(Bindata, FileInfoIsTheSourceFilesAndTheTreeMirrorsTheTable) {
+    ASSERT_EQ(bindata::_bintree.Children.size(), 1u);
+    const bintree& res = *bindata::_bintree.Children.at("res");
+    EXPECT_FALSE(bindata::_bintree.Func);
+    EXPECT_FALSE(res.Func);
+    ASSERT_EQ(res.Children.size(), assetNames.size());
+    for (const auto& name : assetNames) {
+        const bintree& leaf = *res.Children.at(name.substr(4));
+        ASSERT_TRUE(leaf.Func) << name;
+        EXPECT_TRUE(leaf.Children.empty());
+        const auto loaded = leaf.Func();
+        ASSERT_TRUE(loaded.ok());
+        struct stat info {};
+        ASSERT_EQ(stat((std::string(VIMBEL_SOURCE_DIR) + "/" + name).c_str(), &info), 0);
+        EXPECT_EQ(loaded.value.info.name, name);
+        EXPECT_EQ(loaded.value.info.size, static_cast<int64_t>(loaded.value.bytes.size()));
+        EXPECT_EQ(loaded.value.info.mode, info.st_mode & 07777u);
+        EXPECT_EQ(std::chrono::system_clock::to_time_t(loaded.value.info.modTime), info.st_mtime);
+    }
+}
+
+TEST(Bindata, BackslashesCountAsSlashesButNothingElseIsNormalised) {
+    const auto slash = Asset("res/font.ttf");
+    const auto backslash = Asset("res\\font.ttf");
+    ASSERT_TRUE(backslash.ok());
+    EXPECT_EQ(backslash.value, slash.value);
+
+    for (const std::string name : {"res/Font.ttf", "font.ttf", "/res/font.ttf", "./res/font.ttf",
+                                   "res", "res/", "", "res\\Font.ttf"}) {
+        const auto result = Asset(name);
+        ASSERT_FALSE(result.ok()) << name;
+        EXPECT_EQ(*result.error, "Asset " + name + " not found");
+        EXPECT_TRUE(result.value.empty());
+    }
+}
+
+TEST(Bindata, EveryLookupDecompressesIntoItsOwnBuffer) {
+    auto first = Asset("res/vimbel.png");
+    const auto second = Asset("res/vimbel.png");
+    ASSERT_TRUE(first.ok());
+    ASSERT_EQ(first.value, second.value);
+    first.value[0] ^= 0xff;
+    first.value.push_back(0);
+    EXPECT_NE(first.value[0], second.value[0]);
+    EXPECT_EQ(Asset("res/vimbel.png").value, second.value);
+}
+
+TEST(Bindata, DamagedArraysAreReportedWithTheWrappedDecoderError) {
+    const auto good = gzipped(payload());
+    const std::string prefix =
+        "Asset res/damaged.bin can't read by error: Read \"res/damaged.bin\": ";
+
+    auto expectFailure = [&](const std::vector<uint8_t>& data, const std::string& why) {
+        const auto result = lookUpDamaged(data);
+        ASSERT_FALSE(result.ok()) << why;
+        EXPECT_TRUE(result.value.empty());
+        EXPECT_EQ(*result.error, prefix + why);
+    };
+
+    expectFailure({}, "EOF");
+    expectFailure({0x1f, 0x8b, 8, 0}, "unexpected EOF");
+    expectFailure(sourceFile("res/rymdskepp.png"), "gzip: invalid header");
+
+    auto truncated = good;
+    truncated.pop_back();
+    expectFailure(truncated, "unexpected EOF");
+
+    auto badCrc = good;
+    badCrc[badCrc.size() - 8] ^= 0x01;
+    expectFailure(badCrc, "gzip: incorrect data check");
+
+    auto badLength = good;
+    badLength[badLength.size() - 1] ^= 0x01;
+    expectFailure(badLength, "gzip: incorrect length check");
+
+    auto trailing = good;
+    trailing.push_back(0);
+    expectFailure(trailing, "gzip: data after the end of the member");
+
+    // A flipped bit in the compressed data is caught by the decoder or by the CRC-32.
+    for (size_t at = 10; at < good.size() - 8; at += 97) {
+        auto flipped = good;
+        flipped[at] ^= 0x10;
+        const auto result = lookUpDamaged(flipped);
+        ASSERT_FALSE(result.ok()) << "bit flipped at " << at;
+        EXPECT_EQ(result.error->rfind(prefix + "gzip: ", 0), 0u) << *result.error;
+        EXPECT_TRUE(result.value.empty());
+    }
+
+    EXPECT_TRUE(lookUpDamaged(good).ok());
+}
+
+TEST(Bindata, QuotedNamesEscapeQuotesBackslashesAndControlCharacters) {
+    EXPECT_EQ(quoteName("res/font.ttf"), "\"res/font.ttf\"");
+    EXPECT_EQ(quoteName("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(quoteName("tab\there\nnl"), "\"tab\\there\\nnl\"");
+    EXPECT_EQ(quoteName(std::string("\x01\x7f", 2)), "\"\\x01\\x7f\"");
+    EXPECT_EQ(quoteName("V\xc3\xa4lkommen"), "\"V\xc3\xa4lkommen\"");
+    EXPECT_EQ(quoteName("\xc2\x85"), "\"\\u0085\"");
+    EXPECT_EQ(bindataRead({}, "a\"b").error.value(), "Read \"a\\\"b\": EOF");
+}

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "canvas.h"
+#include "globals.h"
+#include "main.h"
+#include "random.h"
+
+namespace {
+
+struct RunningFlag {
+    RunningFlag() { running = true; }
+    ~RunningFlag() { running = true; }
+};
+
+void pushKey(uint32_t type, SDL_Keycode key) {
+    SDL_Event event{};
+    event.type = type;
+    event.key.keysym.sym = key;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    SDL_PushEvent(&event);
+}
+
+void pushEvent(uint32_t type) {
+    SDL_Event event{};
+    event.type = type;
+    SDL_PushEvent(&event);
+}
+
+}  // namespace
+
+TEST(FrameLoop, TickDifferenceIsTheElapsedTimeAcrossTheWrap) {
+    EXPECT_EQ(tickDelta(1000, 1016), 16.0f);
+    EXPECT_EQ(tickDelta(500, 500), 0.0f);
+    EXPECT_EQ(tickDelta(100, 2100), 2000.0f);
+    EXPECT_EQ(tickDelta(0xfffffff0u, 0x00000010u), 32.0f);
+    EXPECT_EQ(tickDelta(0xffffffffu, 0u), 1.0f);
+}
+
+TEST(FrameLoop, EscapeDownOrUpAndQuitEndTheLoopOtherEventsDoNot) {
+    RunningFlag flag;
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+
+    pushKey(SDL_KEYDOWN, SDLK_a);
+    pushKey(SDL_KEYUP, SDLK_SPACE);
+    pushEvent(SDL_MOUSEMOTION);
+    pushEvent(SDL_MOUSEBUTTONDOWN);
+    pushEvent(SDL_WINDOWEVENT);
+    pushEvent(SDL_TEXTINPUT);
+    handleEvents();
+    EXPECT_TRUE(running);
+    EXPECT_EQ(SDL_PollEvent(nullptr), 0) << "every pending event is consumed";
+
+    for (const uint32_t type : {SDL_KEYDOWN, SDL_KEYUP}) {
+        running = true;
+        pushKey(type, SDLK_ESCAPE);
+        handleEvents();
+        EXPECT_FALSE(running) << (type == SDL_KEYDOWN ? "Escape pressed" : "Escape released");
+    }
+
+    running = true;
+    pushKey(SDL_KEYDOWN, SDLK_b);
+    pushEvent(SDL_QUIT);
+    pushKey(SDL_KEYDOWN, SDLK_c);
+    handleEvents();
+    EXPECT_FALSE(running);
+    EXPECT_EQ(SDL_PollEvent(nullptr), 0);
+}
+
+namespace {
+
+// An object whose update runs a callback and then still uses its own fields.
+struct Probe {
+    std::function<void()> onUpdate;
+    std::vector<int> updates;
+    void Update(float deltaTime) {
+        onUpdate();
+        updates.push_back(static_cast<int>(deltaTime));
+    }
+};
+
+}  // namespace
+
+TEST(FrameLoop, ACellKeepsItsObjectAliveUntilItsOwnUpdateReturns) {
+    SceneCell<Probe> cell;
+    std::weak_ptr<Probe> first;
+    std::weak_ptr<Probe> second;
+    {
+        auto probe = std::make_shared<Probe>();
+        first = probe;
+        // Replaces itself in the cell from inside its own update.
+        probe->onUpdate = [&cell, &second] {
+            auto next = std::make_shared<Probe>();
+            next->onUpdate = [&cell] { cell.clear(); };
+            second = next;
+            cell.set(next);
+        };
+        cell.set(std::move(probe));
+    }
+    updateCell(cell, 1.0f);  // would touch freed memory if the cell did not hold it
+    EXPECT_TRUE(first.expired());
+    ASSERT_FALSE(second.expired());
+    EXPECT_TRUE(second.lock()->updates.empty());
+
+    updateCell(cell, 2.0f);  // empties the cell from inside the update
+    EXPECT_TRUE(cell.empty());
+    EXPECT_TRUE(second.expired());
+    updateCell(cell, 3.0f);  // an empty cell is skipped
+}
+
+namespace {
+
+struct GreetingScene : testing::Test {
+    ScreenSize size{1280, 720};
+    Canvas canvas{1280, 720};
+    RunningFlag flag;
+    std::unique_ptr<Scene> scene;
+
+    void SetUp() override {
+        seedRandom(20230519);
+        scene = buildScene(canvas.renderer);
+    }
+};
+
+}  // namespace
+
+TEST_F(GreetingScene, TheFiveLinesFadeInAndOutInOrderOnceEachThenTheChainStops) {
+    auto shown = scene->currentText.get();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->text.text, "Hej!");
+
+    // The first frame already draws the first line, at alpha 1.
+    framePass(*scene, canvas.renderer, 0.0f);
+    EXPECT_EQ(shown->text.color.a, 1);
+
+    std::vector<std::string> lines = {shown->text.text};
+    for (int pass = 0; pass < 2000; ++pass) {
+        framePass(*scene, canvas.renderer, 40.0f);
+        auto now = scene->currentText.get();
+        ASSERT_TRUE(now);
+        if (now != shown) {
+            // A line started by the previous one's end is drawn in that same
+            // frame at alpha 1 and first updated in the next pass.
+            EXPECT_EQ(now->alpha, 1.0f);
+            EXPECT_EQ(now->text.color.a, 1);
+            EXPECT_EQ(shown->state, FADING_STOPPED);
+            lines.push_back(now->text.text);
+            shown = now;
+        }
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"Hej!", "Välkommen...", "...till mitt demo...",
+                                               "...om ett rymdskepp...", "...som exploderade."}));
+    EXPECT_EQ(shown->state, FADING_STOPPED);
+    EXPECT_TRUE(running);
+}
+
+TEST_F(GreetingScene, TheLogosSpinInTheTopCornersOverTheStars) {
+    for (int pass = 0; pass < 3; ++pass) {
+        framePass(*scene, canvas.renderer, 100.0f);
+    }
+    const auto litIn = [this](int left, int top, int width, int height) {
+        int lit = 0;
+        for (int y = top; y < top + height; ++y) {
+            for (int x = left; x < left + width; ++x) {
+                lit += canvas.isBlack(x, y) ? 0 : 1;
+            }
+        }
+        return lit;
+    };
+    const int logoArea = 146 * 175;
+    EXPECT_GT(litIn(10, 10, 146, 175), logoArea / 4);
+    const int rightEdge = 1280 - 10;
+    const int rightWidth = scene->rightLogo.Width();
+    EXPECT_GT(litIn(rightEdge - 146, 10, 146, 175), logoArea / 4);
+    // Nothing of the right logo reaches past its 10-pixel margin, bar stray stars.
+    EXPECT_LT(litIn(rightEdge, 10, 10, 175), 4);
+    EXPECT_GT(rightWidth, 146);
+    // Stars below the logos; the greeting line is still nearly transparent.
+    EXPECT_GT(litIn(0, 200, 1280, 520), 20);
+}
+
+TEST_F(GreetingScene, EveryFrameWithATextDrawsTwoJitterNumbersEvenWhenItIsFinished) {
+    scene->currentText.get()->state = FADING_STOPPED;
+    seedRandom(77);
+    drawScene(*scene, canvas.renderer);
+    const int64_t afterDraw = RandomNumber(0, 1'000'000'000);
+
+    seedRandom(77);
+    RandomNumber(-5, 5);
+    RandomNumber(-5, 5);
+    EXPECT_EQ(afterDraw, RandomNumber(0, 1'000'000'000));
+}
