@@ -52,7 +52,7 @@ void BM_FramePass(benchmark::State& state) {
 void BM_LibraryWork(benchmark::State& state) {
     Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     SDL_Surface* logo = loadVimbel();
-    TTF_Font* font = loadFont();
+    TTF_Font* textFont = loadFont();
     double angle = 0.0;
     const auto rotateAndUpload = [&](double degrees, int x) {
         SDL_Surface* rotated = rotozoomSurface(logo, degrees, 1.0, 1);
@@ -68,7 +68,7 @@ void BM_LibraryWork(benchmark::State& state) {
         SDL_RenderClear(target.renderer);
         rotateAndUpload(angle, 10);
         rotateAndUpload(-angle, screenWidth - 200);
-        SDL_Surface* line = TTF_RenderUTF8_Blended(font, "Hej!", SDL_Color{203, 166, 247, 128});
+        SDL_Surface* line = TTF_RenderUTF8_Blended(textFont, "Hej!", SDL_Color{203, 166, 247, 128});
         SDL_Texture* texture = SDL_CreateTextureFromSurface(target.renderer, line);
         SDL_Rect to{screenWidth / 2 - line->w / 2, screenHeight / 2 - line->h / 2, line->w,
                     line->h};
@@ -88,7 +88,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.skipped) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
                 continue;
             }
             const std::string name = run.benchmark_name();

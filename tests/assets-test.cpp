@@ -97,24 +97,25 @@ TEST(Assets, TheAsteroidAndTheShipAre64By64WithBinaryAlpha) {
 }
 
 TEST(Assets, TheFontIsFixedWidthAndCoversEveryLineOfTheDemo) {
-    TTF_Font* font = loadFont();
-    EXPECT_NE(TTF_FontFaceIsFixedWidth(font), 0);
-    EXPECT_EQ(TTF_FontFaces(font), 1);
+    TTF_Font* demoFont = loadFont();
+    EXPECT_NE(TTF_FontFaceIsFixedWidth(demoFont), 0);
+    EXPECT_EQ(TTF_FontFaces(demoFont), 1);
     for (const char* line : demoLines) {
         for (const uint32_t point : codePoints(line)) {
-            EXPECT_NE(TTF_GlyphIsProvided32(font, point), 0)
+            EXPECT_NE(TTF_GlyphIsProvided32(demoFont, point), 0)
                 << "U+" << std::hex << point << " in \"" << line << "\"";
         }
         int width = 0;
         int height = 0;
-        EXPECT_EQ(TTF_SizeUTF8(font, line, &width, &height), 0);
+        EXPECT_EQ(TTF_SizeUTF8(demoFont, line, &width, &height), 0);
         EXPECT_GT(width, 0);
     }
     // One advance for every printable character.
     int first = -1;
     for (uint32_t point = 0x20; point < 0x7f; ++point) {
         int advance = 0;
-        ASSERT_EQ(TTF_GlyphMetrics32(font, point, nullptr, nullptr, nullptr, nullptr, &advance), 0);
+        ASSERT_EQ(TTF_GlyphMetrics32(demoFont, point, nullptr, nullptr, nullptr, nullptr, &advance),
+                  0);
         if (first < 0) {
             first = advance;
         }

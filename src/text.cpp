@@ -1,0 +1,30 @@
+#include "text.h"
+
+#include <utility>
+
+#include "fatal.h"
+#include "sprite.h"
+
+Text NewText(TTF_Font* font, std::string text, SDL_Color color) {
+    return Text{font, std::move(text), color};
+}
+
+void Text::DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alpha) {
+    // The opacity reaches the pixels only through the blended rendering.
+    color.a = alpha;
+    // Declared before the texture, so the texture is destroyed first.
+    SurfacePtr surface(TTF_RenderUTF8_Blended(font, text.c_str(), color));
+    if (!surface) {
+        fatal(TTF_GetError());
+    }
+    TexturePtr texture(SDL_CreateTextureFromSurface(renderer, surface.get()));
+    if (!texture) {
+        fatalSdl();
+    }
+    const int32_t w = surface->w;
+    const int32_t h = surface->h;
+    const SDL_Rect destination{x - w / 2, y - h / 2, w, h};
+    SDL_RenderCopy(renderer, texture.get(), nullptr, &destination);
+    texture.reset();
+    surface.reset();
+}

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "canvas.h"
+#include "fatal.h"
+#include "rotate-animation.h"
+#include "sprite.h"
+
+namespace {
+
+struct OpaqueImage {
+    SDL_Surface* surface;
+    OpaqueImage(int width, int height)
+        : surface(SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGBA32)) {
+        SDL_FillRect(surface, nullptr, SDL_MapRGBA(surface->format, 240, 200, 40, 255));
+    }
+    ~OpaqueImage() { SDL_FreeSurface(surface); }
+};
+
+// The middle of the lit pixels of the canvas, and the leftmost lit column.
+struct Lit {
+    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+    explicit Lit(const Canvas& canvas) {
+        for (int y = 0; y < canvas.surface->h; ++y) {
+            for (int x = 0; x < canvas.surface->w; ++x) {
+                if (!canvas.isBlack(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+    }
+    int centreX() const { return (left + right + 1) / 2; }
+    int centreY() const { return (top + bottom + 1) / 2; }
+};
+
+}  // namespace
+
+TEST(Sprite, ARotatedDrawKeepsTheBoundingBoxAndCentresByThePreviousSize) {
+    Canvas canvas(240, 240);
+    OpaqueImage image(64, 64);
+    Sprite sprite = NewSprite(canvas.renderer, image.surface);
+    EXPECT_EQ(sprite.Width(), 64);
+
+    // The first centred draw is placed by the source size: 120 - 32.
+    sprite.RotateAndDrawCenter(canvas.renderer, 45.0, 120, 120);
+    const int32_t box = sprite.Width();
+    EXPECT_GT(box, 88);  // about 64 * sqrt(2)
+    EXPECT_EQ(sprite.Height(), box);
+    EXPECT_NEAR(Lit(canvas).centreX(), 88 + box / 2, 2);
+
+    canvas.clear();
+    sprite.RotateAndDrawCenter(canvas.renderer, 45.0, 120, 120);
+    EXPECT_NEAR(Lit(canvas).centreX(), 120, 2);
+    EXPECT_NEAR(Lit(canvas).centreY(), 120, 2);
+
+    // A plain draw now shows the rotated image at its bounding-box size.
+    canvas.clear();
+    sprite.Draw(canvas.renderer, 0, 0);
+    EXPECT_NEAR(Lit(canvas).right + 1, box, 2);
+}
+
+TEST(Sprite, SpritesSharingAnImageRotateIndependentlyFromTheUntouchedSource) {
+    Canvas canvas(200, 200);
+    OpaqueImage image(64, 40);
+    const auto* pixels = static_cast<const uint8_t*>(image.surface->pixels);
+    const std::vector<uint8_t> before(pixels, pixels + image.surface->pitch * 40);
+    Sprite a = NewSprite(canvas.renderer, image.surface);
+    Sprite b = NewSprite(canvas.renderer, image.surface);
+    Sprite fresh = NewSprite(canvas.renderer, image.surface);
+
+    a.RotateAndDraw(canvas.renderer, 30.0, 0, 0);
+    a.RotateAndDraw(canvas.renderer, 90.0, 0, 0);  // from the source, not from 30 degrees
+    fresh.RotateAndDraw(canvas.renderer, 90.0, 0, 0);
+    EXPECT_EQ(a.Width(), fresh.Width());
+    EXPECT_EQ(a.Height(), fresh.Height());
+    EXPECT_LT(a.Width(), a.Height());
+    EXPECT_EQ(b.Width(), 64);
+    EXPECT_EQ(b.Height(), 40);
+    EXPECT_EQ(std::vector<uint8_t>(pixels, pixels + image.surface->pitch * 40), before);
+
+    Sprite orphan;  // no source image to rotate: a fatal error, not a crash
+    EXPECT_THROW(orphan.RotateAndDraw(canvas.renderer, 10.0, 0, 0), FatalError);
+    EXPECT_THROW(NewSprite(canvas.renderer, nullptr), FatalError);
+}
+
+TEST(RotateAnimation, WrapsOnceAndOnlyStrictlyOutsideAFullTurn) {
+    const auto after = [](double angle, double speed, float deltaTime) {
+        RotateAnimation animation;
+        animation.angle = angle;
+        animation.speed = speed;
+        animation.Update(deltaTime);
+        return animation.angle;
+    };
+    EXPECT_DOUBLE_EQ(after(359.0, 0.2, 10.0f), 1.0);
+    EXPECT_DOUBLE_EQ(after(0.5, -0.2, 5.0f), 359.5);
+    EXPECT_EQ(after(359.0, 0.2, 5.0f), 360.0);
+    EXPECT_EQ(after(1.0, -0.2, 5.0f), 0.0);
+    // A frame longer than a turn is corrected once; later updates bring it back.
+    EXPECT_DOUBLE_EQ(after(10.0, 0.2, 4000.0f), 450.0);
+    EXPECT_DOUBLE_EQ(after(450.0, 0.2, 10.0f), 92.0);
+    // The time is widened before the product: no single-precision rounding.
+    EXPECT_EQ(after(0.0, 0.2, 7.0f), 0.2 * 7.0);
+}

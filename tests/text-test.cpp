@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "canvas.h"
+#include "fade-in-fade-out.h"
+#include "fatal.h"
+#include "main.h"
+#include "text.h"
+
+namespace {
+
+// Without a font nothing can be rasterised: these fades must never draw.
+FaceInFadeOut fadeWithoutFont(std::function<void()> onStop) {
+    return NewFadeInFadeOut(NewText(nullptr, "Hej!", SDL_Color{255, 255, 255, 255}), 0.2f,
+                            std::move(onStop));
+}
+
+int brightestChannel(const Canvas& canvas) {
+    int brightest = 0;
+    for (int y = 0; y < canvas.surface->h; ++y) {
+        for (int x = 0; x < canvas.surface->w; ++x) {
+            const SDL_Color c = canvas.pixel(x, y);
+            brightest = std::max({brightest, int{c.r}, int{c.g}, int{c.b}});
+        }
+    }
+    return brightest;
+}
+
+}  // namespace
+
+TEST(FadeInFadeOut, TenMillisecondFramesTake127UpdatesEachWayAndStopOnce) {
+    int stops = 0;
+    FaceInFadeOut fade = fadeWithoutFont([&stops] { ++stops; });
+    const auto updates = [&fade](int count) {
+        for (int i = 0; i < count; ++i) {
+            fade.Update(10.0f);
+        }
+    };
+    updates(126);
+    EXPECT_EQ(fade.state, FADING_IN);
+    updates(1);
+    EXPECT_EQ(fade.alpha, 255.0f);
+    EXPECT_EQ(fade.state, FADING_OUT);
+    updates(126);
+    EXPECT_EQ(fade.alpha, 3.0f);
+    EXPECT_EQ(stops, 0);
+    updates(1);
+    EXPECT_EQ(fade.alpha, 1.0f);
+    EXPECT_EQ(fade.state, FADING_STOPPED);
+    EXPECT_EQ(stops, 1);
+
+    // Stopped is final: nothing changes, no second call, nothing is drawn.
+    fade.Update(5000.0f);
+    EXPECT_EQ(fade.alpha, 1.0f);
+    EXPECT_EQ(stops, 1);
+    Canvas canvas(50, 50);
+    fade.DrawCenter(canvas.renderer, 25, 25);
+    EXPECT_EQ(canvas.litPixels(), 0);
+}
+
+TEST(FadeInFadeOut, TheCallbackMayChangeOrReleaseTheFadeAndIsTheLastThingUpdateDoes) {
+    // Whatever the callback leaves in the record stays there.
+    auto fade = std::make_shared<FaceInFadeOut>(fadeWithoutFont({}));
+    fade->state = FADING_OUT;
+    FaceInFadeOut* raw = fade.get();
+    fade->onStop = [raw] {
+        raw->state = FADING_IN;
+        raw->alpha = 100.0f;
+    };
+    fade->Update(10.0f);
+    EXPECT_EQ(fade->state, FADING_IN);
+    EXPECT_EQ(fade->alpha, 100.0f);
+
+    // The callback drops the last two owners, as the script does when it
+    // replaces the current text while the frame loop holds it, and then goes
+    // on with its own captures. The record and the stored callback are gone
+    // by then; under AddressSanitizer any later access to either fails. The
+    // record has an allocation of its own (no make_shared), so it is freed
+    // at once rather than kept by the weak reference's control block.
+    SceneCell<FaceInFadeOut> cell;
+    std::shared_ptr<FaceInFadeOut> held(new FaceInFadeOut(fadeWithoutFont({})));
+    std::weak_ptr<FaceInFadeOut> watch = held;
+    bool called = false;
+    held->state = FADING_OUT;
+    held->onStop = [&cell, &held, &called] {
+        cell.clear();
+        held.reset();
+        called = true;
+    };
+    cell.set(held);
+    FaceInFadeOut* updating = held.get();
+    updating->Update(10.0f);
+    EXPECT_TRUE(called);
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(Text, DrawsCentredWithTheOpacityInTheBlendedGlyphsAndKeepsIt) {
+    TTF_Font* demoFont = loadFont();
+    Canvas canvas(800, 300);
+    Text text = NewText(demoFont, "Hej då!", SDL_Color{250, 179, 135, 255});
+    int w = 0;
+    int h = 0;
+    ASSERT_EQ(TTF_SizeUTF8(demoFont, text.text.c_str(), &w, &h), 0);
+
+    text.DrawCenter(canvas.renderer, 400, 150, 255);
+    const int opaque = brightestChannel(canvas);
+    EXPECT_GE(opaque, 240);
+    for (int y = 0; y < canvas.surface->h; ++y) {
+        for (int x = 0; x < canvas.surface->w; ++x) {
+            ASSERT_TRUE(canvas.isBlack(x, y) || (x >= 400 - w / 2 && x < 400 - w / 2 + w &&
+                                                 y >= 150 - h / 2 && y < 150 - h / 2 + h))
+                << "lit outside the line's centred box at " << x << "," << y;
+        }
+    }
+
+    canvas.clear();
+    text.DrawCenter(canvas.renderer, 400, 150, 64);
+    EXPECT_EQ(text.color.a, 64);
+    EXPECT_NEAR(brightestChannel(canvas), opaque * 64 / 255, 4);
+
+    // A line the font cannot render is fatal, with the library's own text.
+    Text empty = NewText(demoFont, "", SDL_Color{255, 255, 255, 255});
+    try {
+        empty.DrawCenter(canvas.renderer, 25, 25, 255);
+        ADD_FAILURE() << "no fatal error";
+    } catch (const FatalError& error) {
+        EXPECT_STREQ(error.what(), TTF_GetError());
+    }
+}
+
+TEST(FadeInFadeOut, IsDrawnAtTheTruncatedLevelHeldAt255) {
+    Canvas canvas(800, 300);
+    FaceInFadeOut fade =
+        NewFadeInFadeOut(NewText(loadFont(), "Hej!", SDL_Color{255, 255, 255, 255}), 0.2f, {});
+    const auto drawnAt = [&] {
+        fade.DrawCenter(canvas.renderer, 400, 150);
+        return int{fade.text.color.a};
+    };
+    EXPECT_EQ(drawnAt(), 1);
+    fade.Update(16.0f);
+    EXPECT_EQ(drawnAt(), 4);  // 4.2
+    for (int update = 2; update <= 80; ++update) {
+        fade.Update(16.0f);
+    }
+    EXPECT_EQ(fade.state, FADING_OUT);
+    EXPECT_NEAR(fade.alpha, 257.0f, 0.01f);
+    EXPECT_EQ(drawnAt(), 255);
+    fade.Update(16.0f);
+    EXPECT_EQ(drawnAt(), 253);  // 253.8
+
+    fade.Update(5000.0f);
+    EXPECT_EQ(fade.state, FADING_STOPPED);
+    canvas.clear();
+    EXPECT_EQ(drawnAt(), 253);  // not drawn; the colour keeps the last opacity
+    EXPECT_EQ(canvas.litPixels(), 0);
+}
