@@ -13,14 +13,15 @@
 namespace {
 
 SDL_Surface* decodedImage(const char* name) {
-    static std::map<std::string, SDL_Surface*> cache;
-    auto& surface = cache[name];
-    if (!surface) {
+    // Like the loaders' own caches, these are kept until the process ends.
+    struct Cached {
         std::vector<uint8_t>* bytes = nullptr;
         SDL_RWops* stream = nullptr;
-        loadCachedImage(name, bytes, stream, surface);
-    }
-    return surface;
+        SDL_Surface* surface = nullptr;
+    };
+    static auto* cache = new std::map<std::string, Cached>;
+    Cached& entry = (*cache)[name];
+    return loadCachedImage(name, entry.bytes, entry.stream, entry.surface);
 }
 
 struct AlphaCount {

@@ -41,9 +41,10 @@ TEST(Loaders, EveryMusicLoadDecodesItsOwnCopy) {
 }
 
 TEST(Loaders, FailuresStopWithTheFailingStepsText) {
-    std::vector<uint8_t>* bytes = nullptr;
-    SDL_RWops* stream = nullptr;
-    SDL_Surface* surface = nullptr;
+    // Like the loaders' own caches, these are kept until the process ends.
+    static std::vector<uint8_t>* bytes = nullptr;
+    static SDL_RWops* stream = nullptr;
+    static SDL_Surface* surface = nullptr;
     try {
         loadCachedImage("res/no-such.png", bytes, stream, surface);
         FAIL() << "a missing asset must be fatal";
