@@ -88,10 +88,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+            // Single runs, or the medians when repetitions are asked for.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred) {
                 continue;
             }
-            const std::string name = run.benchmark_name();
+            const std::string name = run.run_name.str();
             const auto slash = name.find('/');
             times_[name.substr(slash + 1)][name.substr(0, slash)] = run.GetAdjustedRealTime();
         }
