@@ -44,12 +44,12 @@ SDL_RWops* musicRWops = nullptr;
 
 namespace {
 
-std::vector<uint8_t>* assetOrFatal(const char* name) {
+std::vector<uint8_t> assetOrFatal(const char* name) {
     auto bytes = Asset(name);
     if (!bytes.ok()) {
         fatal(*bytes.error);
     }
-    return new std::vector<uint8_t>(std::move(bytes.value));
+    return std::move(bytes.value);
 }
 
 SDL_RWops* streamOrFatal(std::vector<uint8_t>& bytes) {
@@ -67,7 +67,7 @@ SDL_Surface* loadCachedImage(const char* name, std::vector<uint8_t>*& bytes, SDL
     if (surface) {
         return surface;
     }
-    bytes = assetOrFatal(name);
+    bytes = new std::vector<uint8_t>(assetOrFatal(name));
     rwops = streamOrFatal(*bytes);
     surface = IMG_LoadPNG_RW(rwops);
     if (!surface) {
@@ -84,7 +84,7 @@ TTF_Font* loadFont() {
     if (font) {
         return font;
     }
-    fontAsset = assetOrFatal("res/font.ttf");
+    fontAsset = new std::vector<uint8_t>(assetOrFatal("res/font.ttf"));
     fontRWops = streamOrFatal(*fontAsset);
     font = TTF_OpenFontIndexRW(fontRWops, 0, 96, 0);
     if (!font) {
@@ -94,9 +94,7 @@ TTF_Font* loadFont() {
 }
 
 Mix_Music* loadMusic() {
-    std::vector<uint8_t>* bytes = assetOrFatal("res/music.wav");
-    auto* source = new MusicSource{std::move(*bytes), nullptr};
-    delete bytes;
+    auto* source = new MusicSource{assetOrFatal("res/music.wav"), nullptr};
     musicSources->push_back(source);
     musicAsset = &source->bytes;
     source->rwops = musicRWops = streamOrFatal(source->bytes);
