@@ -62,9 +62,9 @@ def hex_dist(x, y):
 
 # ------------------------------------------------------------- the V
 
-V_TOP_Y, V_BOT_Y = 35.0, 88.0
-V_OUT_X = 26.0     # half width at the top, outer edges
-V_THICK = 15.0     # horizontal width of an arm
+V_TOP_Y, V_BOT_Y = 35.0, 91.0
+V_OUT_X = 27.0     # half width at the top, outer edges
+V_THICK = 16.0     # horizontal width of an arm
 V_FOOT = 7.0       # half width of the flat foot
 
 
