@@ -1,0 +1,5 @@
+#include "capture.h"
+
+int main(int argc, char** argv) {
+    return captureMain(argc, argv);
+}

@@ -1,0 +1,197 @@
+#include "outputs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string baseName(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const size_t slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// The names in a directory, without "." and "..".
+bool listDirectory(const std::string& path, std::vector<std::string>& names) {
+    DIR* dir = opendir(path.c_str());
+    if (!dir) {
+        return false;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    closedir(dir);
+    return true;
+}
+
+bool isCaptureFile(const std::string& name) {
+    if (name == soundtrackFileName) {
+        return true;
+    }
+    // frame-NNNNNN.png, six digits or more
+    if (name.rfind("frame-", 0) != 0 || name.size() < 16 ||
+        name.compare(name.size() - 4, 4, ".png") != 0) {
+        return false;
+    }
+    for (size_t i = 6; i < name.size() - 4; ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes a directory that holds only files.
+void removeFlatDirectory(const std::string& path) {
+    std::vector<std::string> names;
+    if (listDirectory(path, names)) {
+        for (const auto& name : names) {
+            std::remove((path + "/" + name).c_str());
+        }
+    }
+    rmdir(path.c_str());
+}
+
+}  // namespace
+
+std::string parentDirectory(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const size_t slash = trimmed.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : trimmed.substr(0, slash);
+}
+
+std::string checkTarget(const std::string& path, bool directory, bool force) {
+    const std::string parent = parentDirectory(path);
+    struct stat info {};
+    if (stat(parent.c_str(), &info) != 0) {
+        return "cannot write " + path + ": the directory " + parent + " does not exist";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "cannot write " + path + ": " + parent + " is not a directory";
+    }
+    if (lstat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    if (!force) {
+        return path + " exists already; use --force to replace it";
+    }
+    if (!directory) {
+        if (S_ISDIR(info.st_mode)) {
+            return path + " is a directory; it is not replaced by a file";
+        }
+        return {};
+    }
+    std::vector<std::string> names;
+    if (!S_ISDIR(info.st_mode) || !listDirectory(path, names)) {
+        return path + " exists and is not a directory of captured frames; it is not replaced";
+    }
+    for (const auto& name : names) {
+        if (!isCaptureFile(name)) {
+            return path + " holds other files than captured frames (" + name +
+                   "); it is not replaced";
+        }
+    }
+    return {};
+}
+
+std::string frameFileName(int64_t frame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(frame));
+    return name;
+}
+
+StagedOutput::StagedOutput(std::string finalPath, bool directory)
+    : final_(std::move(finalPath)), directory_(directory) {
+    staged_ =
+        parentDirectory(final_) + "/." + baseName(final_) + ".partial-" + std::to_string(getpid());
+}
+
+StagedOutput::StagedOutput(StagedOutput&& other) noexcept
+    : final_(std::move(other.final_)),
+      staged_(std::move(other.staged_)),
+      directory_(other.directory_),
+      created_(other.created_),
+      committed_(other.committed_) {
+    other.created_ = false;
+}
+
+StagedOutput::~StagedOutput() {
+    discard();
+}
+
+std::string StagedOutput::create() {
+    if (directory_) {
+        if (mkdir(staged_.c_str(), 0777) != 0) {
+            return "cannot write in " + parentDirectory(final_) + ": " + std::strerror(errno);
+        }
+    } else {
+        const int fd = open(staged_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return "cannot write in " + parentDirectory(final_) + ": " + std::strerror(errno);
+        }
+        close(fd);
+    }
+    created_ = true;
+    return {};
+}
+
+std::string StagedOutput::commit() {
+    struct stat info {};
+    if (directory_ && lstat(final_.c_str(), &info) == 0) {
+        removeFlatDirectory(final_);  // checked to be an earlier capture
+    }
+    if (std::rename(staged_.c_str(), final_.c_str()) != 0) {
+        return "cannot move the finished " + final_ + " into place: " + std::strerror(errno);
+    }
+    committed_ = true;
+    return {};
+}
+
+void StagedOutput::discard() {
+    if (!created_ || committed_) {
+        return;
+    }
+    if (directory_) {
+        removeFlatDirectory(staged_);
+    } else {
+        std::remove(staged_.c_str());
+    }
+    created_ = false;
+}
+
+int64_t StagedOutput::size() const {
+    const std::string& path = committed_ ? final_ : staged_;
+    struct stat info {};
+    if (!directory_) {
+        return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+    }
+    std::vector<std::string> names;
+    int64_t total = 0;
+    if (listDirectory(path, names)) {
+        for (const auto& name : names) {
+            if (stat((path + "/" + name).c_str(), &info) == 0) {
+                total += static_cast<int64_t>(info.st_size);
+            }
+        }
+    }
+    return total;
+}
