@@ -22,7 +22,6 @@
 #include "progress.h"
 #include "random.h"
 #include "soundtrack.h"
-#include "story-stand-in.h"
 
 namespace {
 

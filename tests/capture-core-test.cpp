@@ -1,0 +1,349 @@
+// The capture tool's pure parts: its clock, its command line, its soundtrack
+// and the staging of its outputs.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "options.h"
+#include "outputs.h"
+#include "soundtrack.h"
+
+namespace {
+
+ParsedOptions parse(std::vector<std::string> arguments) {
+    return parseCaptureOptions(arguments);
+}
+
+std::string freshDirectory(const std::string& stem) {
+    const std::string path = testing::TempDir() + stem + "-" + std::to_string(getpid());
+    std::string command = "rm -rf '" + path + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(mkdir(path.c_str(), 0777), 0);
+    return path;
+}
+
+void touch(const std::string& path) {
+    std::ofstream(path) << "x";
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+TEST(CaptureClock, FrameTimesAreWholeMillisecondsAndDeltasAddUpToThem) {
+    EXPECT_EQ(frameTime(0, 60), 0);
+    EXPECT_EQ(frameTime(1, 60), 16);
+    EXPECT_EQ(frameTime(2, 60), 33);
+    EXPECT_EQ(frameTime(3, 60), 50);
+    EXPECT_EQ(frameTime(59, 60), 983);
+    EXPECT_EQ(frameTime(60, 60), 1000);
+    EXPECT_EQ(frameTime(7, 7), 1000);
+    EXPECT_EQ(frameTime(1, 240), 4);
+    EXPECT_EQ(frameDelta(0, 60), 0.0f);
+    EXPECT_EQ(frameDelta(1, 60), 16.0f);
+    EXPECT_EQ(frameDelta(2, 60), 17.0f);
+    EXPECT_EQ(frameDelta(1, 1), 1000.0f);
+
+    for (const int32_t fps : {1, 7, 24, 30, 60, 144, 240}) {
+        float total = 0;
+        for (int64_t n = 0; n <= 3 * fps; ++n) {
+            total += frameDelta(n, fps);
+            ASSERT_EQ(total, static_cast<float>(frameTime(n, fps))) << fps << " fps, frame " << n;
+        }
+    }
+    // Hours in, the 64-bit arithmetic still gives whole, exact steps.
+    EXPECT_EQ(frameTime(60 * 3600 * 60, 60), 3600LL * 60 * 1000);
+}
+
+TEST(CaptureClock, FrameAtAndFramesBeforeAgreeWithTheFrameTimes) {
+    for (const int32_t fps : {1, 7, 30, 60, 240}) {
+        for (int64_t t = 0; t < 2500; ++t) {
+            const int64_t n = frameAt(t, fps);
+            ASSERT_LE(frameTime(n, fps), t) << fps << " fps at " << t << " ms";
+            ASSERT_GT(frameTime(n + 1, fps), t) << fps << " fps at " << t << " ms";
+            const int64_t before = framesBefore(t, fps);
+            ASSERT_TRUE(before == 0 || frameTime(before - 1, fps) < t);
+            ASSERT_GE(frameTime(before, fps), t) << fps << " fps before " << t << " ms";
+        }
+    }
+    EXPECT_EQ(framesBefore(3000, 30), 90);
+    EXPECT_EQ(framesBefore(1, 60), 1);
+}
+
+TEST(CaptureClock, SoundtrackSamplesFollowTheFramesToTheNearestSample) {
+    EXPECT_EQ(samplesForFrames(0, 30, 44100), 0);
+    EXPECT_EQ(samplesForFrames(905, 30, 44100), 905 * 1470);
+    EXPECT_EQ(samplesForFrames(1, 60, 44100), 735);
+    EXPECT_EQ(samplesForFrames(1, 24, 44100), 1838);  // 1837.5 rounds up
+    EXPECT_EQ(samplesForFrames(2, 24, 44100), 3675);
+    EXPECT_EQ(samplesForFrames(1, 7, 44100), 6300);
+    EXPECT_EQ(samplesForFrames(1, 240, 44100), 184);  // 183.75
+}
+
+TEST(CaptureOptions, DefaultsAndEveryOptionInBothSpellings) {
+    auto parsed = parse({"out.mp4"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    EXPECT_EQ(parsed.options.kind, OutputKind::Mp4);
+    EXPECT_EQ(parsed.options.width, 1920);
+    EXPECT_EQ(parsed.options.height, 1080);
+    EXPECT_EQ(parsed.options.fps, 60);
+    EXPECT_EQ(parsed.options.seed, defaultSeed);
+    EXPECT_FALSE(parsed.options.until);
+    EXPECT_FALSE(parsed.options.force);
+
+    parsed = parse({"--size", "640x360", "--fps=30", "--seed", "-42", "--until", "2.5",
+                    "--screenshot", "1.25=a.png", "--screenshot=0=b.PNG", "--crf", "30",
+                    "--preset=slow", "--force", "clip.MKV"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const CaptureOptions& o = parsed.options;
+    EXPECT_EQ(o.output, "clip.MKV");
+    EXPECT_EQ(o.kind, OutputKind::Mkv);
+    EXPECT_EQ(o.width, 640);
+    EXPECT_EQ(o.height, 360);
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.seed, -42);
+    EXPECT_EQ(o.until, 2500);
+    ASSERT_EQ(o.screenshots.size(), 2u);
+    EXPECT_EQ(o.screenshots[0].time, 1250);
+    EXPECT_EQ(o.screenshots[0].path, "a.png");
+    EXPECT_EQ(o.screenshots[1].time, 0);
+    EXPECT_EQ(o.crf, 30);
+    EXPECT_EQ(o.preset, "slow");
+    EXPECT_TRUE(o.force);
+
+    EXPECT_FALSE(parse({"--seed", "clock", "frames"}).options.seed);
+    EXPECT_EQ(parse({"frames"}).options.kind, OutputKind::Directory);
+    EXPECT_EQ(parse({"x.webm"}).options.kind, OutputKind::Webm);
+    EXPECT_EQ(parse({"--", "--odd-name"}).options.output, "--odd-name");
+    // Screenshots alone need no OUTPUT.
+    parsed = parse({"--screenshot", "3=shot.png"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    EXPECT_EQ(parsed.options.kind, OutputKind::None);
+    EXPECT_TRUE(parse({"--help"}).options.help);
+}
+
+TEST(CaptureOptions, MalformedInputIsAUsageError) {
+    const std::vector<std::vector<std::string>> cases = {{"--bogus", "out.mp4"},
+                                                         {"-x", "out.mp4"},
+                                                         {"out.mp4", "--size"},
+                                                         {"--size", "640", "o"},
+                                                         {"--size", "640x", "o"},
+                                                         {"--size", "x360", "o"},
+                                                         {"--size", "6a0x360", "o"},
+                                                         {"--size", "640x360x2", "o"},
+                                                         {"--fps", "thirty", "o"},
+                                                         {"--fps", "30.5", "o"},
+                                                         {"--fps", "", "o"},
+                                                         {"--seed", "1e3", "o"},
+                                                         {"--until", "-1", "o"},
+                                                         {"--until", "1s", "o"},
+                                                         {"--until", ".", "o"},
+                                                         {"--screenshot", "3", "o"},
+                                                         {"--screenshot", "3=", "o"},
+                                                         {"--screenshot", "x=a.png", "o"},
+                                                         {"--crf", "high", "o.mp4"},
+                                                         {"--force=yes", "o"},
+                                                         {},
+                                                         {"a.mp4", "b.mp4"},
+                                                         {"--size", "99999999999x9", "o"}};
+    for (const auto& arguments : cases) {
+        const auto parsed = parse(arguments);
+        std::string line;
+        for (const auto& a : arguments) {
+            line += a + " ";
+        }
+        EXPECT_FALSE(parsed.ok()) << line;
+        EXPECT_TRUE(parsed.usageError) << line << ": " << parsed.error;
+    }
+    EXPECT_EQ(parse({"--bogus", "o"}).error, "unknown option '--bogus'");
+    EXPECT_EQ(parse({"--fps", "x", "o"}).error,
+              "option --fps expects a whole number of frames per second, not 'x'");
+}
+
+TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--size", "63x64", "o"},
+         "the size 63x64 is out of range: it must be from 64x64 up to 7680x4320"},
+        {{"--size", "64x63", "o"}, "the size 64x63 is out of range"},
+        {{"--size", "7681x4320", "o"}, "the size 7681x4320 is out of range"},
+        {{"--size", "7680x4321", "o"}, "the size 7680x4321 is out of range"},
+        {{"--fps", "0", "o"}, "the frame rate 0 is out of range: it must be from 1 to 240"},
+        {{"--fps", "241", "o"}, "the frame rate 241 is out of range"},
+        {{"--until", "0", "o"}, "--until must be a time after the start"},
+        {{"--crf", "52", "o.mp4"}, "--crf 52 is out of range: H.264 takes 0 to 51"},
+        {{"--crf", "64", "o.webm"}, "--crf 64 is out of range: VP9 takes 0 to 63"},
+        {{"--preset", "fast", "o.webm"},
+         "unknown --preset 'fast' for VP9; use one of realtime, good, best"},
+        {{"--preset", "good", "o.mp4"}, "unknown --preset 'good' for H.264"},
+        {{"--crf", "20", "frames"}, "--crf applies to a video file"},
+        {{"--size", "65x64", "o.mp4"}, "the size 65x64 has an odd side"},
+        {{"--screenshot", "1=a.jpg", "o"}, "the screenshot 'a.jpg' must be a .png file"},
+        {{"--until", "2", "--screenshot", "2=a.png", "o"},
+         "the screenshot at 2 s lies after the end"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const auto parsed = parse(arguments);
+        EXPECT_FALSE(parsed.usageError) << message;
+        EXPECT_EQ(parsed.error.rfind(message, 0), 0u) << parsed.error;
+    }
+    EXPECT_TRUE(parse({"--size", "64x64", "--fps", "1", "o"}).ok());
+    EXPECT_TRUE(parse({"--size", "7680x4320", "--fps", "240", "o.webm"}).ok());
+    EXPECT_TRUE(parse({"--size", "65x65", "frames"}).ok()) << "frames may have odd sides";
+}
+
+TEST(CaptureOptions, SecondsAreReadToTheNearestMillisecond) {
+    EXPECT_EQ(parseSeconds("12"), 12000);
+    EXPECT_EQ(parseSeconds("0.5"), 500);
+    EXPECT_EQ(parseSeconds(".25"), 250);
+    EXPECT_EQ(parseSeconds("3."), 3000);
+    EXPECT_EQ(parseSeconds("1.0005"), 1001);
+    EXPECT_EQ(parseSeconds("1.00049"), 1000);
+    EXPECT_FALSE(parseSeconds(""));
+    EXPECT_FALSE(parseSeconds("1.2.3"));
+    EXPECT_FALSE(parseSeconds("+1"));
+    EXPECT_FALSE(parseSeconds("1e3"));
+    EXPECT_FALSE(parseSeconds("9999999999"));
+    EXPECT_EQ(formatSeconds(12500), "12.5");
+    EXPECT_EQ(formatSeconds(3000), "3");
+    EXPECT_EQ(formatSeconds(33), "0.033");
+}
+
+TEST(CaptureSoundtrack, TheLoopRepeatsWithoutAGapAndIsCutToTheSample) {
+    const std::vector<int16_t> loop = decodeMusicLoop();
+    // The embedded loop: 151 040 sample frames of 44.1 kHz stereo.
+    ASSERT_EQ(loop.size(), 151040u * 2);
+    int peak = 0;
+    for (const int16_t s : loop) {
+        peak = std::max(peak, std::abs(int{s}));
+    }
+    EXPECT_GT(peak, 16000) << "the music is (nearly) silent";
+
+    const int64_t frames = 2 * 151040 + 12345;
+    const auto soundtrack = makeSoundtrack(loop, frames);
+    ASSERT_EQ(soundtrack.size(), static_cast<size_t>(frames) * 2);
+    for (size_t i = 0; i < soundtrack.size(); ++i) {
+        ASSERT_EQ(soundtrack[i], loop[i % loop.size()]) << "sample " << i;
+    }
+
+    // Handed out a frame's worth at a time, it is the same sound.
+    LoopedSound sound(loop);
+    std::vector<int16_t> pieces;
+    for (int64_t n = 0; pieces.size() < soundtrack.size(); ++n) {
+        const int64_t count =
+            samplesForFrames(n + 1, 24, soundtrackRate) - samplesForFrames(n, 24, soundtrackRate);
+        sound.next(std::min<int64_t>(count, frames - static_cast<int64_t>(pieces.size() / 2)),
+                   pieces);
+    }
+    EXPECT_EQ(pieces, soundtrack);
+}
+
+TEST(CaptureSoundtrack, WavFileHoldsTheSamplesBehindAPlainHeader) {
+    const std::string directory = freshDirectory("capture-wav");
+    const std::string path = directory + "/sound.wav";
+    const std::vector<int16_t> samples = {1, -1, 32767, -32768, 256, 0};
+    ASSERT_EQ(writeWav(path, samples), "");
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.size(), 44u + 12u);
+    const auto word = [&](size_t at) {
+        return static_cast<uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+                                     bytes[at + 3] << 24);
+    };
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(word(4), 36u + 12u);
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(word(20) & 0xffff, 1u);     // PCM
+    EXPECT_EQ(word(20) >> 16, 2u);        // stereo
+    EXPECT_EQ(word(24), 44100u);          // rate
+    EXPECT_EQ(word(28), 44100u * 4);      // bytes per second
+    EXPECT_EQ(word(32), 4u | 16u << 16);  // block size, bits
+    EXPECT_EQ(word(40), 12u);
+    EXPECT_EQ(bytes[44 + 4], 0xff);
+    EXPECT_EQ(bytes[44 + 5], 0x7f);
+    EXPECT_EQ(bytes[44 + 7], 0x80);
+    EXPECT_NE(writeWav(directory + "/missing/sound.wav", samples), "");
+}
+
+TEST(CaptureOutputs, TargetsNeedTheirDirectoryAndForceToReplace) {
+    const std::string directory = freshDirectory("capture-targets");
+    EXPECT_EQ(checkTarget(directory + "/new.mp4", false, false), "");
+    EXPECT_EQ(checkTarget(directory + "/none/new.mp4", false, false),
+              "cannot write " + directory + "/none/new.mp4: the directory " + directory +
+                  "/none does not exist");
+    touch(directory + "/file");
+    EXPECT_EQ(
+        checkTarget(directory + "/file/new.mp4", false, false),
+        "cannot write " + directory + "/file/new.mp4: " + directory + "/file is not a directory");
+
+    EXPECT_EQ(checkTarget(directory + "/file", false, false),
+              directory + "/file exists already; use --force to replace it");
+    EXPECT_EQ(checkTarget(directory + "/file", false, true), "");
+    EXPECT_NE(checkTarget(directory, false, true), "") << "a directory is not replaced by a file";
+    EXPECT_NE(checkTarget(directory + "/file", true, true), "") << "nor a file by frames";
+
+    // An earlier capture may be replaced, a directory with other files not.
+    const std::string frames = directory + "/frames";
+    ASSERT_EQ(mkdir(frames.c_str(), 0777), 0);
+    touch(frames + "/frame-000000.png");
+    touch(frames + "/frame-1234567.png");
+    touch(frames + "/soundtrack.wav");
+    EXPECT_NE(checkTarget(frames, true, false), "");
+    EXPECT_EQ(checkTarget(frames, true, true), "");
+    touch(frames + "/notes.txt");
+    EXPECT_EQ(checkTarget(frames, true, true),
+              frames + " holds other files than captured frames (notes.txt); it is not replaced");
+    EXPECT_EQ(parentDirectory("out.mp4"), ".");
+    EXPECT_EQ(parentDirectory("/out.mp4"), "/");
+    EXPECT_EQ(parentDirectory("a/b/frames/"), "a/b");
+}
+
+TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
+    const std::string directory = freshDirectory("capture-staged");
+    const std::string file = directory + "/clip.mp4";
+    const std::string frames = directory + "/frames";
+    std::string stagedFile;
+    std::string stagedFrames;
+    {
+        StagedOutput clip(file, false);
+        StagedOutput shots(frames, true);
+        ASSERT_EQ(clip.create(), "");
+        ASSERT_EQ(shots.create(), "");
+        stagedFile = clip.stagedPath();
+        stagedFrames = shots.stagedPath();
+        EXPECT_EQ(stagedFile.rfind(directory + "/.clip.mp4.partial-", 0), 0u) << stagedFile;
+        EXPECT_TRUE(exists(stagedFile));
+        touch(stagedFrames + "/" + frameFileName(7));
+        EXPECT_FALSE(exists(file));
+        EXPECT_FALSE(exists(frames));
+    }  // neither committed: both vanish
+    EXPECT_FALSE(exists(stagedFile));
+    EXPECT_FALSE(exists(stagedFrames));
+
+    // A committed directory replaces the earlier capture it was checked against.
+    ASSERT_EQ(mkdir(frames.c_str(), 0777), 0);
+    touch(frames + "/frame-000099.png");
+    StagedOutput shots(frames, true);
+    ASSERT_EQ(shots.create(), "");
+    touch(shots.stagedPath() + "/" + frameFileName(0));
+    ASSERT_EQ(shots.commit(), "");
+    EXPECT_TRUE(exists(frames + "/frame-000000.png"));
+    EXPECT_FALSE(exists(frames + "/frame-000099.png"));
+    EXPECT_EQ(shots.size(), 1);
+
+    StagedOutput readOnly("/sys/clip.mp4", false);
+    if (exists("/sys")) {
+        EXPECT_EQ(readOnly.create().rfind("cannot write in /sys: ", 0), 0u);
+    }
+}
