@@ -74,6 +74,9 @@ class PngWriter {
         }
     }
     void write(SDL_Surface* frame, const std::string& path) {
+        // A copy, not a blend: what text blending left in the frame's alpha
+        // channel must not mix in the previous frame.
+        SDL_SetSurfaceBlendMode(frame, SDL_BLENDMODE_NONE);
         if (SDL_BlitSurface(frame, nullptr, rgb_.get(), nullptr) != 0 ||
             IMG_SavePNG(rgb_.get(), path.c_str()) != 0) {
             fail("cannot write " + path + ": " + SDL_GetError());

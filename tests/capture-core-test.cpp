@@ -14,20 +14,13 @@
 #include "clock.h"
 #include "options.h"
 #include "outputs.h"
+#include "scratch.h"
 #include "soundtrack.h"
 
 namespace {
 
 ParsedOptions parse(std::vector<std::string> arguments) {
     return parseCaptureOptions(arguments);
-}
-
-std::string freshDirectory(const std::string& stem) {
-    const std::string path = testing::TempDir() + stem + "-" + std::to_string(getpid());
-    std::string command = "rm -rf '" + path + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(mkdir(path.c_str(), 0777), 0);
-    return path;
 }
 
 void touch(const std::string& path) {
@@ -249,7 +242,8 @@ TEST(CaptureSoundtrack, TheLoopRepeatsWithoutAGapAndIsCutToTheSample) {
 }
 
 TEST(CaptureSoundtrack, WavFileHoldsTheSamplesBehindAPlainHeader) {
-    const std::string directory = freshDirectory("capture-wav");
+    const Scratch scratch("capture-wav");
+    const std::string& directory = scratch.path;
     const std::string path = directory + "/sound.wav";
     const std::vector<int16_t> samples = {1, -1, 32767, -32768, 256, 0};
     ASSERT_EQ(writeWav(path, samples), "");
@@ -277,7 +271,8 @@ TEST(CaptureSoundtrack, WavFileHoldsTheSamplesBehindAPlainHeader) {
 }
 
 TEST(CaptureOutputs, TargetsNeedTheirDirectoryAndForceToReplace) {
-    const std::string directory = freshDirectory("capture-targets");
+    const Scratch scratch("capture-targets");
+    const std::string& directory = scratch.path;
     EXPECT_EQ(checkTarget(directory + "/new.mp4", false, false), "");
     EXPECT_EQ(checkTarget(directory + "/none/new.mp4", false, false),
               "cannot write " + directory + "/none/new.mp4: the directory " + directory +
@@ -310,7 +305,8 @@ TEST(CaptureOutputs, TargetsNeedTheirDirectoryAndForceToReplace) {
 }
 
 TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
-    const std::string directory = freshDirectory("capture-staged");
+    const Scratch scratch("capture-staged");
+    const std::string& directory = scratch.path;
     const std::string file = directory + "/clip.mp4";
     const std::string frames = directory + "/frames";
     std::string stagedFile;

@@ -1,0 +1,460 @@
+// The capture tool as a person runs it: the real executable as a child
+// process, writing into a directory of its own, checked through the files it
+// leaves (frames read back through SDL_image, videos through ffprobe).
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child-process.h"
+#include "clock.h"
+#include "options.h"
+#include "scratch.h"
+#include "soundtrack.h"
+
+namespace {
+
+// Every capture test works in a directory of its own, empty at the start.
+
+std::vector<std::string> entries(const std::string& directory) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+Environment captureEnvironment(const Environment& changes = {}) {
+    const char* path = std::getenv("PATH");
+    return with(with(headless, {{"PATH", path ? path : "/usr/bin:/bin"}}), changes);
+}
+
+Outcome capture(const std::vector<std::string>& arguments, const Environment& environment = {}) {
+    return runProgram(VIMBEL_CAPTURE_PATH, arguments, captureEnvironment(environment));
+}
+
+// The demo time at which each stage began, from the summary's last line.
+std::map<std::string, int64_t> stageTimes(const std::string& errorOutput) {
+    std::map<std::string, int64_t> times;
+    const std::string marker = "stages began at: ";
+    size_t at = errorOutput.find(marker);
+    if (at == std::string::npos) {
+        return times;
+    }
+    at += marker.size();
+    const std::string line = errorOutput.substr(at, errorOutput.find('\n', at) - at);
+    size_t start = 0;
+    while (start < line.size()) {
+        const size_t comma = line.find(", ", start);
+        const std::string item = line.substr(start, comma - start);
+        const size_t space = item.find(' ');
+        const auto time = parseSeconds(item.substr(space + 1, item.rfind(' ') - space - 1));
+        if (time) {
+            times[item.substr(0, space)] = *time;
+        }
+        start = comma == std::string::npos ? line.size() : comma + 2;
+    }
+    return times;
+}
+
+struct SurfaceDeleter {
+    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
+};
+
+// A frame read back as 8-bit RGB, with counts of the pixels that look like
+// something in a rectangle.
+class Frame {
+  public:
+    explicit Frame(const std::string& path) {
+        std::unique_ptr<SDL_Surface, SurfaceDeleter> loaded(IMG_Load(path.c_str()));
+        if (!loaded) {
+            ADD_FAILURE() << path << ": " << IMG_GetError();
+            return;
+        }
+        surface_.reset(SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_RGB24, 0));
+    }
+    int width() const { return surface_ ? surface_->w : 0; }
+    int height() const { return surface_ ? surface_->h : 0; }
+
+    int count(int x0, int y0, int x1, int y1, const std::function<bool(SDL_Color)>& test) const {
+        int n = 0;
+        for (int y = std::max(y0, 0); y < std::min(y1, height()); ++y) {
+            const auto* row = static_cast<const uint8_t*>(surface_->pixels) + y * surface_->pitch;
+            for (int x = std::max(x0, 0); x < std::min(x1, width()); ++x) {
+                n += test({row[3 * x], row[3 * x + 1], row[3 * x + 2], 255}) ? 1 : 0;
+            }
+        }
+        return n;
+    }
+
+  private:
+    std::unique_ptr<SDL_Surface, SurfaceDeleter> surface_;
+};
+
+int spread(SDL_Color c) {
+    return std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b});
+}
+// The text lines' pastel colours; stars, logos' greys and asteroids are not.
+bool colourful(SDL_Color c) {
+    return spread(c) >= 50 && std::max({c.r, c.g, c.b}) > 120;
+}
+bool lit(SDL_Color c) {
+    return std::max({c.r, c.g, c.b}) > 40;
+}
+bool grey(SDL_Color c) {
+    return lit(c) && spread(c) < 60;
+}
+// The explosion's white, yellow and orange.
+bool fiery(SDL_Color c) {
+    return c.r > 200 && c.g > 100;
+}
+
+bool ffmpegTools() {
+    return std::system("ffmpeg -version > /dev/null 2>&1") == 0 &&
+           std::system("ffprobe -version > /dev/null 2>&1") == 0;
+}
+
+std::string run(const std::string& command) {
+    std::string output;
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) {
+            output += buffer;
+        }
+        pclose(pipe);
+    }
+    return output;
+}
+
+}  // namespace
+
+// One whole capture into a directory serves every check of what it holds.
+TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScript) {
+    // Wide enough for asteroids beside the ship's lane; 10 fps keeps it quick.
+    constexpr int width = 854;
+    constexpr int height = 480;
+    constexpr int32_t fps = 10;
+    const Scratch scratch("capture-whole");
+    const std::string& directory = scratch.path;
+    const std::string frames = directory + "/frames";
+    const auto outcome = capture({"--size", "854x480", "--fps", "10", "--screenshot",
+                                  "1.3=" + directory + "/shot.png", frames});
+    ASSERT_TRUE(outcome.exited);
+    ASSERT_EQ(outcome.status, 0) << outcome.errorOutput;
+    EXPECT_EQ(entries(directory), (std::vector<std::string>{"frames", "shot.png"}));
+
+    // It ended by itself on the frame where the script did.
+    const auto names = entries(frames);
+    ASSERT_GT(names.size(), 2u);
+    const auto frameCount = static_cast<int64_t>(names.size()) - 1;
+    EXPECT_EQ(names.front(), "frame-000000.png");
+    EXPECT_EQ(names[names.size() - 2],
+              "frame-" + std::string(6 - std::to_string(frameCount - 1).size(), '0') +
+                  std::to_string(frameCount - 1) + ".png");
+    EXPECT_EQ(names.back(), "soundtrack.wav");
+    EXPECT_NE(outcome.errorOutput.find(std::to_string(frameCount) + " frames at 10 fps"),
+              std::string::npos)
+        << outcome.errorOutput;
+    const auto stages = stageTimes(outcome.errorOutput);
+    ASSERT_EQ(stages.size(), 6u) << outcome.errorOutput;
+    EXPECT_EQ(stages.at("ended"), frameTime(frameCount - 1, fps));
+    // Five greeting lines of at least 2.54 s each come before the ship.
+    EXPECT_GE(stages.at("entrance"), 5 * 2540);
+    EXPECT_LT(stages.at("asteroids"), stages.at("explosion"));
+
+    // The soundtrack is the loop from its start, exactly as long as the frames.
+    const std::string wav = readFile(frames + "/soundtrack.wav");
+    ASSERT_GE(wav.size(), 44u);
+    const int64_t samples = samplesForFrames(frameCount, fps, soundtrackRate);
+    ASSERT_EQ(static_cast<int64_t>(wav.size()), 44 + samples * 4);
+    const auto loop = decodeMusicLoop();
+    const auto expected = makeSoundtrack(loop, samples);
+    EXPECT_EQ(std::memcmp(wav.data() + 44, expected.data(), expected.size() * 2), 0);
+
+    // The screenshot is the frame on screen at its time.
+    const auto frame = [&](int64_t time) {
+        return frames + "/" + "frame-" + [&] {
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%06lld",
+                          static_cast<long long>(frameAt(time, fps)));
+            return std::string(digits);
+        }() + ".png";
+    };
+    EXPECT_TRUE(readFile(directory + "/shot.png") == readFile(frame(1300)));
+
+    // What each stage shows, through its pixels.
+    // Where the text lines are, left and right of the ship's column.
+    const auto centreText = [&](int64_t time) {
+        const Frame f(frame(time));
+        return f.count(width / 4, height / 3, width / 2 - 40, height * 2 / 3, colourful) +
+               f.count(width / 2 + 40, height / 3, width * 3 / 4, height * 2 / 3, colourful);
+    };
+    // Beside the lane and below the logos, where only asteroids and stars go.
+    const auto besideTheLane = [&](int64_t time) {
+        const Frame f(frame(time));
+        return f.count(0, 220, width / 2 - 72, height, grey) +
+               f.count(width / 2 + 72, 220, width, height, grey);
+    };
+    Frame first(frame(0));
+    EXPECT_EQ(first.width(), width);
+    EXPECT_EQ(first.height(), height);
+    EXPECT_LT(centreText(0), 20) << "the first line starts all but transparent";
+    EXPECT_GT(centreText(1300), 1000) << "a greeting line at full strength";
+    EXPECT_LT(besideTheLane(1300), 150) << "no asteroids during the greeting";
+
+    const int64_t asteroids = stages.at("asteroids");
+    const Frame ship(frame(asteroids));
+    EXPECT_GT(ship.count(width / 2 - 40, height / 2 - 16, width / 2 + 40, height / 2 + 100, lit),
+              800)
+        << "the ship waits at the centre";
+    EXPECT_LT(centreText(asteroids + 1000), 20) << "no text while the ship is shown";
+    int mostAsteroids = 0;
+    for (int64_t t = asteroids; t < stages.at("explosion"); t += 1000 / fps) {
+        mostAsteroids = std::max(mostAsteroids, besideTheLane(t));
+    }
+    EXPECT_GT(mostAsteroids, 2000) << "asteroids fall beside the ship";
+
+    const Frame explosion(frame(stages.at("explosion") + 100));
+    EXPECT_GT(
+        explosion.count(width / 2 - 60, height / 2 - 60, width / 2 + 60, height / 2 + 100, fiery),
+        300)
+        << "the ship bursts into fire";
+    EXPECT_GT(centreText(stages.at("closing") + 1300), 1000) << "a closing line";
+    EXPECT_LT(centreText(stages.at("ended")), 20) << "the last line has faded out at the end";
+}
+
+TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthAndBothStreams) {
+    if (!ffmpegTools()) {
+        GTEST_SKIP() << "ffmpeg and ffprobe (Debian's ffmpeg package) are not installed";
+    }
+    const Scratch scratch("capture-mp4");
+    const std::string& directory = scratch.path;
+    const std::string video = directory + "/demo.mp4";
+    const auto outcome = capture({"--size", "320x180", "--fps", "30", video});
+    ASSERT_TRUE(outcome.exited);
+    ASSERT_EQ(outcome.status, 0) << outcome.errorOutput;
+    EXPECT_EQ(entries(directory), std::vector<std::string>{"demo.mp4"});
+    const auto stages = stageTimes(outcome.errorOutput);
+    ASSERT_EQ(stages.count("ended"), 1u) << outcome.errorOutput;
+    const int64_t frames = frameAt(stages.at("ended"), 30) + 1;
+    EXPECT_NE(outcome.errorOutput.find(std::to_string(frames) + " frames at 30 fps"),
+              std::string::npos)
+        << outcome.errorOutput;
+
+    const std::string probe =
+        run("ffprobe -v error -show_entries "
+            "stream=codec_type,codec_name,width,height,r_frame_rate,nb_frames,duration,"
+            "sample_rate,channels -of default=nw=1 '" +
+            video + "'");
+    std::map<std::string, std::vector<std::string>> fields;
+    size_t start = 0;
+    while (start < probe.size()) {
+        const size_t end = probe.find('\n', start);
+        const std::string line = probe.substr(start, end - start);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            fields[line.substr(0, equals)].push_back(line.substr(equals + 1));
+        }
+        start = end == std::string::npos ? probe.size() : end + 1;
+    }
+    ASSERT_EQ(fields["codec_type"], (std::vector<std::string>{"video", "audio"})) << probe;
+    EXPECT_EQ(fields["codec_name"], (std::vector<std::string>{"h264", "aac"}));
+    EXPECT_EQ(fields["width"][0], "320");
+    EXPECT_EQ(fields["height"][0], "180");
+    EXPECT_EQ(fields["r_frame_rate"][0], "30/1");
+    EXPECT_EQ(fields["nb_frames"][0], std::to_string(frames));
+    EXPECT_EQ(fields["sample_rate"][0], "44100");
+    EXPECT_EQ(fields["channels"][0], "2");
+    const double seconds = static_cast<double>(frames) / 30;
+    EXPECT_NEAR(std::stod(fields["duration"][0]), seconds, 0.0005);
+    // AAC stores whole blocks; the container trims them to within a few samples.
+    EXPECT_NEAR(std::stod(fields["duration"][1]), seconds, 0.005);
+}
+
+TEST(CaptureProcess, TheSameSeedGivesTheSameFramesAnotherSeedOthers) {
+    const Scratch scratch("capture-seeds");
+    const std::string& directory = scratch.path;
+    const auto shoot = [&](const std::string& seed, const std::string& name) {
+        const auto outcome = capture({"--size", "96x64", "--fps", "15", "--until", "2", "--seed",
+                                      seed, directory + "/" + name});
+        EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
+        return entries(directory + "/" + name);
+    };
+    const auto first = shoot("5", "a");
+    const auto again = shoot("5", "b");
+    const auto other = shoot("6", "c");
+    ASSERT_EQ(first.size(), 30u + 1) << "2 s at 15 fps and the soundtrack";
+    ASSERT_EQ(again, first);
+    ASSERT_EQ(other, first);
+    int differing = 0;
+    for (const auto& name : first) {
+        EXPECT_TRUE(readFile(directory + "/a/" + name) == readFile(directory + "/b/" + name))
+            << name;
+        differing += readFile(directory + "/a/" + name) != readFile(directory + "/c/" + name);
+    }
+    EXPECT_GT(differing, 25) << "another seed, another starfield";
+}
+
+TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
+    const Scratch scratch("capture-bad");
+    const std::string& directory = scratch.path;
+    const std::string out = directory + "/out";
+    const std::string usage = "usage: vimbel-capture [options] OUTPUT";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;
+        bool usage;
+        Environment environment;
+    };
+    // A stand-in encoder that fails straight away with a message of its own.
+    const Scratch fakeScratch("capture-fake-bin");
+    const std::string& fakeBin = fakeScratch.path;
+    std::ofstream(fakeBin + "/ffmpeg")
+        << "#!/bin/sh\necho 'first complaint' >&2\necho 'Unknown encoder libx264' >&2\nexit 1\n";
+    chmod((fakeBin + "/ffmpeg").c_str(), 0755);
+    const Scratch emptyScratch("capture-empty-bin");
+    const std::string& emptyBin = emptyScratch.path;
+
+    std::vector<Case> cases = {
+        {{"--frobnicate", out}, "unknown option '--frobnicate'", true, {}},
+        {{"--size", "large", out}, "option --size expects WIDTHxHEIGHT", true, {}},
+        {{"--fps", "sixty", out}, "option --fps expects a whole number", true, {}},
+        {{"--fps", "30"}, "no OUTPUT given", true, {}},
+        {{out, "--until"}, "option --until needs a value", true, {}},
+        {{out, out + "2"}, "one OUTPUT only", true, {}},
+        {{"--size", "63x64", out},
+         "the size 63x64 is out of range: it must be from 64x64 up to 7680x4320",
+         false,
+         {}},
+        {{"--size", "7680x4322", out}, "the size 7680x4322 is out of range", false, {}},
+        {{"--fps", "0", out},
+         "the frame rate 0 is out of range: it must be from 1 to 240",
+         false,
+         {}},
+        {{"--fps", "241", out}, "the frame rate 241 is out of range", false, {}},
+        {{directory + "/none/out.mp4"},
+         "cannot write " + directory + "/none/out.mp4: the directory " + directory +
+             "/none does not exist",
+         false,
+         {}},
+        {{"--until", "1", directory + "/none/frames"},
+         "the directory " + directory + "/none does not exist",
+         false,
+         {}},
+        {{out + ".mp4"},
+         "ffmpeg was not found on the PATH. It encodes .mp4, .mkv and .webm files and comes with "
+         "Debian's ffmpeg package (apt-get install ffmpeg); a directory as OUTPUT needs no "
+         "encoder.",
+         false,
+         {{"PATH", emptyBin}}},
+        {{"--size", "64x64", "--until", "1", out + ".mkv"}, "ffmpeg", false, {{"PATH", fakeBin}}},
+    };
+    if (exists("/sys")) {
+        cases.push_back(
+            {{"--until", "1", "/sys/vimbel-capture-test"}, "cannot write in /sys: ", false, {}});
+    }
+    for (const Case& c : cases) {
+        const auto outcome = capture(c.arguments, c.environment);
+        const std::string& text = outcome.errorOutput;
+        EXPECT_EQ(outcome.status, 2) << c.message << "\n" << text;
+        EXPECT_EQ(text.rfind("vimbel-capture: ", 0), 0u) << text;
+        EXPECT_NE(text.find(c.message), std::string::npos) << text;
+        EXPECT_EQ(text.find(usage) != std::string::npos, c.usage) << text;
+        EXPECT_EQ(entries(directory), std::vector<std::string>{}) << text;
+    }
+    // The failing encoder's own last lines are shown.
+    const auto failed =
+        capture({"--size", "64x64", "--until", "1", out + ".mp4"}, {{"PATH", fakeBin}});
+    EXPECT_NE(failed.errorOutput.find("first complaint\nUnknown encoder libx264\n"),
+              std::string::npos)
+        << failed.errorOutput;
+
+    // An existing output is kept unless --force, and then only an earlier capture is replaced.
+    std::ofstream(out + ".mp4") << "keep";
+    auto outcome = capture({out + ".mp4"});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errorOutput.find(out + ".mp4 exists already; use --force to replace it"),
+              std::string::npos)
+        << outcome.errorOutput;
+    EXPECT_EQ(readFile(out + ".mp4"), "keep");
+    ASSERT_EQ(mkdir(out.c_str(), 0777), 0);
+    std::ofstream(out + "/frame-000000.png") << "old";
+    std::ofstream(out + "/frame-000077.png") << "old";
+    outcome = capture({"--size", "64x64", "--until", "0.1", out});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(entries(out), (std::vector<std::string>{"frame-000000.png", "frame-000077.png"}));
+    outcome = capture({"--size", "64x64", "--fps", "20", "--until", "0.1", "--force", out});
+    EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
+    EXPECT_EQ(entries(out),
+              (std::vector<std::string>{"frame-000000.png", "frame-000001.png", "soundtrack.wav"}));
+    std::ofstream(out + "/notes.txt") << "mine";
+    outcome = capture({"--size", "64x64", "--until", "0.1", "--force", out});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errorOutput.find("holds other files than captured frames (notes.txt)"),
+              std::string::npos);
+    EXPECT_EQ(readFile(out + "/notes.txt"), "mine");
+    EXPECT_EQ(entries(directory), (std::vector<std::string>{"out", "out.mp4"}));
+}
+
+TEST(CaptureProcess, CtrlCStopsTheCaptureRemovesThePartialOutputAndExits130) {
+    const Scratch scratch("capture-interrupt");
+    const std::string& directory = scratch.path;
+    std::vector<std::string> outputs = {directory + "/frames"};
+    if (ffmpegTools()) {
+        outputs.push_back(directory + "/demo.webm");
+    }
+    for (const std::string& output : outputs) {
+        // Stopped once the hidden partial output has grown.
+        const auto started = [&] {
+            for (const auto& name : entries(directory)) {
+                const std::string path = directory + "/" + name;
+                struct stat info {};
+                if (name[0] == '.' && stat(path.c_str(), &info) == 0 &&
+                    (S_ISDIR(info.st_mode) ? entries(path).size() >= 5 : info.st_size > 0)) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        const auto outcome = runProgram(VIMBEL_CAPTURE_PATH, {"--size", "320x180", output},
+                                        captureEnvironment(), started, SIGINT);
+        ASSERT_TRUE(outcome.exited) << output;
+        EXPECT_EQ(outcome.status, 130) << output << "\n" << outcome.errorOutput;
+        EXPECT_NE(outcome.errorOutput.find("vimbel-capture: interrupted; nothing was written"),
+                  std::string::npos)
+            << outcome.errorOutput;
+        EXPECT_EQ(entries(directory), std::vector<std::string>{}) << output;
+    }
+}
