@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build run test test-sanitize bench clean
+.PHONY: all deps configure build run test test-sanitize bench video clean
 
 all: build
 
@@ -35,6 +35,11 @@ test-sanitize: deps
 
 bench: build
 	./$(BUILD_DIR)/vimbel-bench
+
+# The whole demo with its music as a 1080p60 video, rendered off-screen.
+video: build
+	./$(BUILD_DIR)/vimbel-capture --size 1920x1080 --fps 60 --force $(BUILD_DIR)/vimbel-demo.mp4
+	@echo "The video is at $(BUILD_DIR)/vimbel-demo.mp4"
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

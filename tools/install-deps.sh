@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, run and test the demo, and
-# nothing when they are all present already.
+# Installs the Debian packages needed to build, run and test the demo, and to
+# encode the capture tool's videos (ffmpeg), and nothing when they are all
+# present already.
 set -euo pipefail
 
 packages=(
     cmake make g++ pkg-config
     libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-gfx-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
+    ffmpeg
 )
 
 missing=()
