@@ -295,7 +295,7 @@ std::string FfmpegProcess::lastLines(int count) const {
     std::string text;
     const size_t first = lines.size() > static_cast<size_t>(count) ? lines.size() - count : 0;
     for (size_t i = first; i < lines.size(); ++i) {
-        text += lines[i] + "\n";
+        text += (text.empty() ? "" : "\n") + lines[i];
     }
     return text;
 }

@@ -48,7 +48,7 @@ class FfmpegProcess {
     // Stops the process at once and waits for it.
     void kill();
 
-    // The last lines ffmpeg wrote on its standard error.
+    // The last lines ffmpeg wrote on its standard error, joined by newlines.
     std::string lastLines(int count) const;
 
   private:

@@ -14,6 +14,7 @@
 #include "clock.h"
 #include "options.h"
 #include "outputs.h"
+#include "progress.h"
 #include "scratch.h"
 #include "soundtrack.h"
 
@@ -25,11 +26,6 @@ ParsedOptions parse(std::vector<std::string> arguments) {
 
 void touch(const std::string& path) {
     std::ofstream(path) << "x";
-}
-
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -342,4 +338,18 @@ TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
     if (exists("/sys")) {
         EXPECT_EQ(readOnly.create().rfind("cannot write in /sys: ", 0), 0u);
     }
+}
+
+TEST(CaptureProgress, TheLineShowsTheFiguresAndABarThatFillsWithTheStages) {
+    const Progress progress(stderr, false, 60, 6);
+    EXPECT_EQ(progress.line(120, 1983, 1.0, 0, "greeting"),
+              "120 frames  1.983 s  120.0 fps  2.00x  [------------------------] greeting");
+    EXPECT_EQ(progress.line(3000, 49983, 25.0, 2, "asteroids"),
+              "3000 frames  49.983 s  120.0 fps  2.00x  [#########---------------] asteroids");
+    EXPECT_EQ(progress.line(60, 983, 2.0, 5, "ended"),
+              "60 frames  0.983 s  30.0 fps  0.50x  [########################] ended");
+    EXPECT_EQ(formatBytes(999), "999 bytes");
+    EXPECT_EQ(formatBytes(12345), "12 kB");
+    EXPECT_EQ(formatBytes(10362131), "10.4 MB");
+    EXPECT_EQ(formatBytes(24000000000), "24.00 GB");
 }

@@ -51,11 +51,6 @@ std::string readFile(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
 Environment captureEnvironment(const Environment& changes = {}) {
     const char* path = std::getenv("PATH");
     return with(with(headless, {{"PATH", path ? path : "/usr/bin:/bin"}}), changes);

@@ -1,7 +1,7 @@
 #pragma once
 
-// An empty directory of a test's own, removed with everything in it when the
-// test ends.
+// Files for a test: an empty directory of the test's own, removed with
+// everything in it when the test ends.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +9,11 @@
 
 #include <cstdlib>
 #include <string>
+
+inline bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
 
 struct Scratch {
     std::string path;
