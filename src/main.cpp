@@ -281,8 +281,13 @@ int runDemo() {
     Mix_Quit();
     TTF_Quit();
     IMG_Quit();
+    // The renderer and the window go while the video subsystem is still up:
+    // after SDL_Quit their GL context and surface would outlive the display
+    // connection (a crash on Wayland and with the offscreen driver).
+    renderer.reset();
+    window.reset();
     SDL_Quit();
-    return 0;  // the renderer, then the window, are destroyed on the way out
+    return 0;
 }
 
 }  // namespace
