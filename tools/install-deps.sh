@@ -7,6 +7,11 @@ packages=(
     cmake make g++ pkg-config
     libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-gfx-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
+    # The display tests and the memory script: an X server with a window
+    # manager, a Wayland compositor, X tools to find, drive and read back the
+    # window, and Mesa's software OpenGL/EGL drivers.
+    xvfb openbox x11-utils xdotool imagemagick weston
+    libgl1-mesa-dri libglx-mesa0 libegl-mesa0
 )
 
 missing=()
