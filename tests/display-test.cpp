@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "canvas.h"
 #include "child-process.h"
 #include "display-servers.h"
 
@@ -220,20 +221,7 @@ TEST(OffscreenDisplay, TheSoftwareRendererDrawsFramesAndAQuitRequestExitsWith0) 
         2ms);
     ASSERT_TRUE(twoFrames) << demo.errorOutput();
 
-    SDL_Surface* frame = SDL_LoadBMP(first.c_str());
-    ASSERT_TRUE(frame) << SDL_GetError();
-    SDL_Surface* rgba = SDL_ConvertSurfaceFormat(frame, SDL_PIXELFORMAT_ARGB8888, 0);
-    SDL_FreeSurface(frame);
-    ASSERT_TRUE(rgba);
-    long lit = 0;
-    for (int y = 0; y < rgba->h; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(
-            static_cast<const uint8_t*>(rgba->pixels) + y * rgba->pitch);
-        for (int x = 0; x < rgba->w; ++x) {
-            lit += (row[x] & 0x00ffffffu) != 0 ? 1 : 0;
-        }
-    }
-    SDL_FreeSurface(rgba);
+    const long lit = litPixelsInBmp(first);
     EXPECT_GT(lit, drawnPixels) << first;
 
     demo.signal(SIGCONT);

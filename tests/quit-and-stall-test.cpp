@@ -71,26 +71,6 @@ class FrameRecorder {
     std::filesystem::path previous_;
 };
 
-// Pixels of a saved frame that are not black.
-long litPixels(const std::filesystem::path& bmp) {
-    SDL_Surface* frame = SDL_LoadBMP(bmp.c_str());
-    if (!frame) {
-        return -1;
-    }
-    SDL_Surface* argb = SDL_ConvertSurfaceFormat(frame, SDL_PIXELFORMAT_ARGB8888, 0);
-    SDL_FreeSurface(frame);
-    long lit = 0;
-    for (int y = 0; argb && y < argb->h; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(
-            static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
-        for (int x = 0; x < argb->w; ++x) {
-            lit += (row[x] & 0x00ffffffu) != 0 ? 1 : 0;
-        }
-    }
-    SDL_FreeSurface(argb);
-    return lit;
-}
-
 void pushEvent(uint32_t type) {
     SDL_Event event{};
     event.type = type;
@@ -210,7 +190,7 @@ TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFol
     EXPECT_FALSE(running);
     const auto frames = recorder.frames();
     ASSERT_EQ(frames.size(), 1u) << "exactly that pass is presented";
-    EXPECT_GT(litPixels(frames.front()), 5000) << "it shows the scene (the logos at least)";
+    EXPECT_GT(litPixelsInBmp(frames.front()), 5000) << "it shows the scene (the logos at least)";
 
     EXPECT_EQ(demoStage(*scene), stage);
     if (stage == DemoStage::Ended) {
