@@ -64,10 +64,10 @@ deb: deps
 # Checks the archive and the package, and that two fresh clones of HEAD build
 # byte-identical releases.
 test-release: release deb
-	packaging/test-release.sh all $(DIST_DIR)
+	packaging/test-release.sh all $(RELEASE_DIR) $(DIST_DIR)
 
 check-reproducible: deps
-	packaging/test-release.sh reproducible $(DIST_DIR)
+	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(DIST_DIR)

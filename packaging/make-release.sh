@@ -170,4 +170,6 @@ archive="$dist/$name.tar.gz"
         --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" "$name"
 ) | gzip -9 -n >"$archive.tmp"
 mv "$archive.tmp" "$archive"
+# Where the archive went, for the release tests.
+echo "$archive" >"$build/release-archive.txt"
 echo "make-release: wrote ${archive#"$source_dir"/} ($library_count libraries bundled, glibc ${glibc#GLIBC_})"
