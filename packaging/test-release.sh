@@ -120,7 +120,7 @@ archive_layout() {
         echo "^ entries outside $folder/"
         return 1
     fi
-    top=$(sed -n "s|^$folder/\([^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
+    top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
     [ "$top" = "LICENSES/ lib/ screenshot.png vimbel-demo vimbel-demo.nfo" ] ||
         { echo "top level: $top"; return 1; }
     cmp "$unpacked/screenshot.png" docs/screenshot.png
@@ -143,18 +143,20 @@ archive_libraries() {
                 ;;
             esac
         done < <(excluded_patterns)
-        readelf -d "$library" | grep -q 'RUNPATH.*\[\$ORIGIN\]' ||
+        grep -q 'RUNPATH.*\[\$ORIGIN\]' <<<"$(readelf -d "$library")" ||
             { echo "no \$ORIGIN run path: $library"; status=1; }
     done
     return $status
 }
 
 archive_licences() {
-    local library package status=0
+    local library copy package status=0
     cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || status=1
     [ -s "$unpacked/LICENSES/vimbel-demo.txt" ] || { echo "no LICENSES/vimbel-demo.txt"; status=1; }
     for library in "$unpacked"/lib/*; do
-        package=$(dpkg-query -S "$(realpath "$(system_copy "$(basename "$library")")")" |
+        copy=$(realpath "$(system_copy "$(basename "$library")")")
+        # dpkg knows a file under /usr/lib or /lib, as its package installed it.
+        package=$( (dpkg-query -S "/usr${copy#/usr}" || dpkg-query -S "${copy#/usr}") 2>/dev/null |
             head -n 1 | sed 's/:.*//')
         cmp "$unpacked/LICENSES/$package.txt" "/usr/share/doc/$package/copyright" ||
             { echo "licence of $package (for $(basename "$library"))"; status=1; }
@@ -195,7 +197,7 @@ archive_nfo() {
 
 archive_executable() {
     local paths
-    file "$unpacked/vimbel-demo" | grep -q ', stripped' || { file "$unpacked/vimbel-demo"; return 1; }
+    grep -q ', stripped' <<<"$(file "$unpacked/vimbel-demo")" || return 1
     paths=$(readelf -d "$unpacked/vimbel-demo" | grep -E 'R(UN)?PATH')
     echo "$paths"
     [ "$(wc -l <<<"$paths")" -eq 1 ] && grep -q 'RUNPATH.*\[\$ORIGIN/lib\]$' <<<"$paths"
@@ -304,7 +306,7 @@ package_fields() {
     depends=$(dpkg-deb -f "$deb" Depends)
     for package in libc6 libstdc++6 libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 \
         libsdl2-mixer-2.0-0 libsdl2-gfx-1.0-0; do
-        grep -Eq "(^|, )$package \(>= [^)]*\)" <<<"$depends" ||
+        grep -qF ", $package (>= " <<<", $depends" ||
             { echo "Depends lacks $package: $depends"; return 1; }
     done
 }
@@ -376,9 +378,10 @@ dirty_release() {
     git -C "$clone" checkout -q README.md
     local archive="$clone/dist/vimbel-demo-$version-dirty-linux-x86_64.tar.gz"
     [ -f "$archive" ] || { ls "$clone/dist"; return 1; }
-    tar -tzf "$archive" | grep -qx "vimbel-demo-$version-dirty-linux-x86_64/vimbel-demo" &&
-        tar -xOzf "$archive" "vimbel-demo-$version-dirty-linux-x86_64/vimbel-demo.nfo" |
-        grep -q "Version ...... $version-dirty"
+    local folder="vimbel-demo-$version-dirty-linux-x86_64" listing nfo
+    listing=$(tar -tzf "$archive")
+    nfo=$(tar -xOzf "$archive" "$folder/vimbel-demo.nfo")
+    grep -qx "$folder/vimbel-demo" <<<"$listing" && grep -qF "Version ...... $version-dirty" <<<"$nfo"
 }
 
 missing_screenshot() {

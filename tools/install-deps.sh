@@ -7,6 +7,8 @@ packages=(
     cmake make g++ pkg-config
     libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-gfx-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
+    # make release, make deb and their tests
+    git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
 )
 
 missing=()
