@@ -1,7 +1,9 @@
-// One frame pass of the greeting scene on the software renderer, beside the
-// library work that such a frame cannot avoid (clear, the two logo rotations
-// and uploads, one 96-point blended text render and upload, present). The
-// ratio of the two is what our own code adds.
+// One frame pass of the demo's heaviest states on the software renderer -- a
+// greeting line, the asteroid field in full flight, the explosion's first
+// frame -- each beside the library work that such a frame cannot avoid
+// (clear, present, the rotation, upload and copy of both logos and of every
+// asteroid, one blended text render and upload, one colour call and one
+// filled rectangle per particle). The ratio of the two is what our own code adds.
 
 #include <SDL.h>
 #include <SDL2_rotozoom.h>
@@ -9,6 +11,7 @@
 #include <SDL_ttf.h>
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -36,10 +39,38 @@ struct Target {
     }
 };
 
-void BM_FramePass(benchmark::State& state) {
-    Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+// A scene driven, with the real script, to the first pass of the given stage.
+std::unique_ptr<Scene> sceneAt(SDL_Renderer* renderer, DemoStage stage) {
+    running = true;
     seedRandom(1);
-    auto scene = buildScene(target.renderer);
+    auto scene = buildScene(renderer);
+    while (running && demoStage(*scene) != stage) {
+        framePass(*scene, renderer, 40.0f);
+    }
+    return scene;
+}
+
+// Rotates the image, uploads it, copies it centred on (x, y), and releases it:
+// what drawing one spinning logo or one asteroid costs the libraries.
+void rotateUploadCopy(SDL_Renderer* renderer, SDL_Surface* image, double angle, int x, int y) {
+    SDL_Surface* rotated = rotozoomSurface(image, angle, 1.0, 1);
+    SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, rotated);
+    SDL_Rect to{x - rotated->w / 2, y - rotated->h / 2, rotated->w, rotated->h};
+    SDL_RenderCopy(renderer, texture, nullptr, &to);
+    SDL_DestroyTexture(texture);
+    SDL_FreeSurface(rotated);
+}
+
+void clearAndLogos(SDL_Renderer* renderer, double angle) {
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    rotateUploadCopy(renderer, loadVimbel(), angle, 100, 100);
+    rotateUploadCopy(renderer, loadVimbel(), -angle, screenWidth - 100, 100);
+}
+
+void BM_FrameGreeting(benchmark::State& state) {
+    Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    auto scene = sceneAt(target.renderer, DemoStage::Greeting);
     for (auto _ : state) {
         // Keep the line on screen at mid opacity, as during most of its fade.
         auto text = scene->currentText.get();
@@ -49,25 +80,13 @@ void BM_FramePass(benchmark::State& state) {
     }
 }
 
-void BM_LibraryWork(benchmark::State& state) {
+void BM_LibraryGreeting(benchmark::State& state) {
     Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    SDL_Surface* logo = loadVimbel();
     TTF_Font* textFont = loadFont();
     double angle = 0.0;
-    const auto rotateAndUpload = [&](double degrees, int x) {
-        SDL_Surface* rotated = rotozoomSurface(logo, degrees, 1.0, 1);
-        SDL_Texture* texture = SDL_CreateTextureFromSurface(target.renderer, rotated);
-        SDL_Rect to{x, 10, rotated->w, rotated->h};
-        SDL_RenderCopy(target.renderer, texture, nullptr, &to);
-        SDL_DestroyTexture(texture);
-        SDL_FreeSurface(rotated);
-    };
     for (auto _ : state) {
         angle += 3.2;
-        SDL_SetRenderDrawColor(target.renderer, 0, 0, 0, 255);
-        SDL_RenderClear(target.renderer);
-        rotateAndUpload(angle, 10);
-        rotateAndUpload(-angle, screenWidth - 200);
+        clearAndLogos(target.renderer, angle);
         SDL_Surface* line = TTF_RenderUTF8_Blended(textFont, "Hej!", SDL_Color{203, 166, 247, 128});
         SDL_Texture* texture = SDL_CreateTextureFromSurface(target.renderer, line);
         SDL_Rect to{screenWidth / 2 - line->w / 2, screenHeight / 2 - line->h / 2, line->w,
@@ -79,8 +98,81 @@ void BM_LibraryWork(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_FramePass)->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LibraryWork)->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+// Every asteroid of the field on screen, as in the middle of its flight.
+void BM_FrameAsteroids(benchmark::State& state) {
+    Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    auto scene = sceneAt(target.renderer, DemoStage::Asteroids);
+    auto field = scene->asteroidField.get();
+    for (auto _ : state) {
+        for (size_t i = 0; i < field->asteroids.size(); ++i) {
+            field->asteroids[i].y = static_cast<float>(100 + (i * 97) % (screenHeight - 200));
+        }
+        framePass(*scene, target.renderer, 16.0f);
+    }
+    state.counters["asteroids"] = static_cast<double>(field->asteroids.size());
+}
+
+void BM_LibraryAsteroids(benchmark::State& state) {
+    Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const int count = (screenWidth - 528) / 64;
+    double angle = 0.0;
+    for (auto _ : state) {
+        angle += 3.2;
+        clearAndLogos(target.renderer, angle);
+        int drawn = 0;
+        for (int i = 0; i < count; ++i) {
+            const int column = 264 + 64 * i;
+            if (column >= screenWidth / 2 - 64 && column <= screenWidth / 2 + 64) {
+                continue;
+            }
+            const int y = 100 + (drawn++ * 97) % (screenHeight - 200);
+            rotateUploadCopy(target.renderer, loadAsteroid(), 17.0 * i, column, y);
+        }
+        SDL_RenderPresent(target.renderer);
+    }
+}
+
+// All 1750 explosion particles alive, as in the explosion's first frame.
+void BM_FrameExplosion(benchmark::State& state) {
+    Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    auto scene = sceneAt(target.renderer, DemoStage::Explosion);
+    auto explosion = scene->rymdskeppExplosion.get();
+    for (auto _ : state) {
+        for (auto* set : {&explosion->whiteParticles, &explosion->yellowParticles,
+                          &explosion->orangeParticles}) {
+            for (Particle& particle : *set) {
+                particle.Reset();
+            }
+        }
+        framePass(*scene, target.renderer, 16.0f);
+    }
+}
+
+void BM_LibraryExplosion(benchmark::State& state) {
+    Target target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    double angle = 0.0;
+    for (auto _ : state) {
+        angle += 3.2;
+        clearAndLogos(target.renderer, angle);
+        for (int i = 0; i < 1750; ++i) {
+            const SDL_Rect square{screenWidth / 2 - 16 + i % 32, screenHeight / 2 - 16 + i / 64, 8,
+                                  8};
+            SDL_SetRenderDrawColor(target.renderer, 255, static_cast<uint8_t>(160 + i % 96), 40,
+                                   255);
+            SDL_RenderFillRect(target.renderer, &square);
+        }
+        SDL_RenderPresent(target.renderer);
+    }
+}
+
+#define VIMBEL_STATE_BENCHMARK(name) \
+    BENCHMARK(name)->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMillisecond)
+VIMBEL_STATE_BENCHMARK(BM_FrameGreeting);
+VIMBEL_STATE_BENCHMARK(BM_LibraryGreeting);
+VIMBEL_STATE_BENCHMARK(BM_FrameAsteroids);
+VIMBEL_STATE_BENCHMARK(BM_LibraryAsteroids);
+VIMBEL_STATE_BENCHMARK(BM_FrameExplosion);
+VIMBEL_STATE_BENCHMARK(BM_LibraryExplosion);
 
 // Prints the usual table, then frame cost / library cost per screen size.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -93,25 +185,28 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred) {
                 continue;
             }
+            // BM_Frame<State>/<w>/<h> or BM_Library<State>/<w>/<h>.
             const std::string name = run.run_name.str();
             const auto slash = name.find('/');
-            times_[name.substr(slash + 1)][name.substr(0, slash)] = run.GetAdjustedRealTime();
+            const std::string kind = name.substr(0, slash);
+            const bool frame = kind.rfind("BM_Frame", 0) == 0;
+            const std::string stage = kind.substr(frame ? 8 : 10);
+            times_[stage + " at " + name.substr(slash + 1)][frame ? 0 : 1] =
+                run.GetAdjustedRealTime();
         }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        for (const auto& [size, byName] : times_) {
-            const auto frame = byName.find("BM_FramePass");
-            const auto library = byName.find("BM_LibraryWork");
-            if (frame != byName.end() && library != byName.end()) {
-                std::printf("frame / unavoidable library work at %s: %.3f\n", size.c_str(),
-                            frame->second / library->second);
+        for (const auto& [where, pair] : times_) {
+            if (pair[0] > 0.0 && pair[1] > 0.0) {
+                std::printf("%s: frame %.3f ms / unavoidable library work %.3f ms = %.3f\n",
+                            where.c_str(), pair[0], pair[1], pair[0] / pair[1]);
             }
         }
     }
 
   private:
-    std::map<std::string, std::map<std::string, double>> times_;
+    std::map<std::string, std::array<double, 2>> times_;
 };
 
 }  // namespace

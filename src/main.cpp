@@ -3,6 +3,7 @@
 #include <SDL_image.h>
 
 #include <chrono>
+#include <iterator>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -121,17 +122,70 @@ std::unique_ptr<Scene> buildScene(SDL_Renderer* renderer) {
     auto background2 = NewBackground(background2Stars, starSize, starSize, background2Velocity);
     auto leftLogo = NewRotateAnimation(renderer, loadVimbel(), leftLogoSpeed);
     auto rightLogo = NewRotateAnimation(renderer, loadVimbel(), rightLogoSpeed);
+    auto rymdskepp = NewRymdskepp(renderer);
+    // Centred, wholly below the bottom edge.
+    rymdskepp.x = screenWidth / 2 - rymdskeppTextureWidth / 2;
+    rymdskepp.y = screenHeight + rymdskeppTextureHeight;
     auto scene = std::unique_ptr<Scene>(new Scene{std::move(background1),
                                                   std::move(background2),
                                                   std::move(leftLogo),
                                                   std::move(rightLogo),
+                                                  std::move(rymdskepp),
+                                                  {},
+                                                  {},
+                                                  {},
                                                   {}});
 
+    // Each step captures only what it uses; each is defined before the step
+    // that hands it on.
+    Rymdskepp& ship = scene->rymdskepp;
     SceneCell<FaceInFadeOut>& currentText = scene->currentText;
-    // The fifth line is, for now, where the script ends: the scene goes on
-    // with stars and logos until the viewer leaves.
-    std::function<void()> text5 = [&currentText] {
-        currentText.set(newTextLine(demoLines[4], {}));
+    SceneCell<ShowRymdskepp>& showRymdskeppAnim = scene->showRymdskeppAnim;
+    SceneCell<AsteroidField>& asteroidField = scene->asteroidField;
+    SceneCell<ExplosionParticleEffect>& rymdskeppExplosion = scene->rymdskeppExplosion;
+
+    std::function<void()> endDemo = [] { running = false; };
+    std::function<void()> text10 = [&currentText, endDemo] {
+        currentText.set(newTextLine(demoLines[10], endDemo));
+    };
+    std::function<void()> text9 = [&currentText, text10] {
+        currentText.set(newTextLine(demoLines[9], text10));
+    };
+    std::function<void()> text8 = [&currentText, text9] {
+        currentText.set(newTextLine(demoLines[8], text9));
+    };
+    std::function<void()> text7 = [&currentText, text8] {
+        currentText.set(newTextLine(demoLines[7], text8));
+    };
+    std::function<void()> text6 = [&currentText, text7] {
+        currentText.set(newTextLine(demoLines[6], text7));
+    };
+    std::function<void()> afterExplosion = [&rymdskeppExplosion, &currentText, text6] {
+        rymdskeppExplosion.clear();
+        currentText.set(newTextLine(demoLines[5], text6));
+    };
+    std::function<void()> explodeRymdskepp = [&ship, &rymdskeppExplosion, afterExplosion] {
+        ship.show = false;
+        // At the ship's centre, summed in whole pixels.
+        const auto x = static_cast<float>(ship.x + rymdskeppTextureWidth / 2);
+        const auto y = static_cast<float>(ship.y + rymdskeppTextureHeight / 2);
+        rymdskeppExplosion.set(std::make_shared<ExplosionParticleEffect>(
+            NewExplosionParticleEffect(x, y, afterExplosion)));
+    };
+    std::function<void()> pilotRymdskepp = [renderer, &asteroidField, &showRymdskeppAnim,
+                                            explodeRymdskepp] {
+        asteroidField.set(
+            std::make_shared<AsteroidField>(NewAsteroidField(renderer, explodeRymdskepp)));
+        showRymdskeppAnim.clear();
+    };
+    showRymdskeppAnim.set(std::make_shared<ShowRymdskepp>(
+        NewShowRymdskepp(&ship, showRymdskeppSpeed, pilotRymdskepp)));
+
+    std::function<void()> showRymdskepp = [&showRymdskeppAnim] {
+        showRymdskeppAnim.get()->SetShow(true);
+    };
+    std::function<void()> text5 = [&currentText, showRymdskepp] {
+        currentText.set(newTextLine(demoLines[4], showRymdskepp));
     };
     std::function<void()> text4 = [&currentText, text5] {
         currentText.set(newTextLine(demoLines[3], text5));
@@ -144,6 +198,42 @@ std::unique_ptr<Scene> buildScene(SDL_Renderer* renderer) {
     };
     currentText.set(newTextLine(demoLines[0], text2));
     return scene;
+}
+
+DemoStage demoStage(const Scene& scene) {
+    if (const auto entrance = scene.showRymdskeppAnim.get()) {
+        return entrance->show ? DemoStage::Entrance : DemoStage::Greeting;
+    }
+    if (!scene.rymdskeppExplosion.empty()) {
+        return DemoStage::Explosion;
+    }
+    if (scene.rymdskepp.show) {
+        return DemoStage::Asteroids;
+    }
+    const auto text = scene.currentText.get();
+    constexpr size_t lastLine = std::size(demoLines) - 1;
+    if (text && text->state == FADING_STOPPED && text->text.text == demoLines[lastLine]) {
+        return DemoStage::Ended;
+    }
+    return DemoStage::Closing;
+}
+
+const char* demoStageName(DemoStage stage) {
+    switch (stage) {
+        case DemoStage::Greeting:
+            return "greeting";
+        case DemoStage::Entrance:
+            return "entrance";
+        case DemoStage::Asteroids:
+            return "asteroids";
+        case DemoStage::Explosion:
+            return "explosion";
+        case DemoStage::Closing:
+            return "closing";
+        case DemoStage::Ended:
+            return "ended";
+    }
+    return "?";
 }
 
 // ---------------------------------------------------------------------------
@@ -173,6 +263,10 @@ void updateScene(Scene& scene, float deltaTime) {
     scene.background2.Update(deltaTime);
     scene.leftLogo.Update(deltaTime);
     scene.rightLogo.Update(deltaTime);
+    updateCell(scene.asteroidField, deltaTime);
+    updateCell(scene.showRymdskeppAnim, deltaTime);
+    scene.rymdskepp.Update(deltaTime);
+    updateCell(scene.rymdskeppExplosion, deltaTime);
     updateCell(scene.currentText, deltaTime);
 }
 
@@ -184,6 +278,13 @@ void drawScene(Scene& scene, SDL_Renderer* renderer) {
     scene.leftLogo.Draw(renderer, logoX, logoY);
     // The width drawn in the previous frame keeps the right edge in place.
     scene.rightLogo.Draw(renderer, screenWidth - scene.rightLogo.Width() - logoX, logoY);
+    if (auto field = scene.asteroidField.get()) {
+        field->Draw(renderer);
+    }
+    scene.rymdskepp.Draw(renderer);
+    if (auto explosion = scene.rymdskeppExplosion.get()) {
+        explosion->Draw(renderer);
+    }
     if (auto text = scene.currentText.get()) {
         const auto jx = static_cast<int32_t>(RandomNumber(textJitterMin, textJitterMax));
         const auto jy = static_cast<int32_t>(RandomNumber(textJitterMin, textJitterMax));
@@ -197,15 +298,18 @@ void framePass(Scene& scene, SDL_Renderer* renderer, float deltaTime) {
     SDL_RenderPresent(renderer);
 }
 
+void loopPass(Scene& scene, SDL_Renderer* renderer, float deltaTime) {
+    handleEvents();
+    framePass(scene, renderer, deltaTime);
+}
+
 void runFrameLoop(Scene& scene, SDL_Renderer* renderer) {
     uint32_t currentTime = SDL_GetTicks();
     uint32_t lastTime = currentTime;
     while (running) {
         lastTime = currentTime;
         currentTime = SDL_GetTicks();
-        const float deltaTime = tickDelta(lastTime, currentTime);
-        handleEvents();
-        framePass(scene, renderer, deltaTime);
+        loopPass(scene, renderer, tickDelta(lastTime, currentTime));
     }
 }
 

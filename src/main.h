@@ -12,9 +12,13 @@
 #include <memory>
 #include <vector>
 
+#include "asteroid-field.h"
 #include "background.h"
+#include "explosion.h"
 #include "fade-in-fade-out.h"
 #include "rotate-animation.h"
+#include "rymdskepp.h"
+#include "show-rymdskepp.h"
 
 // The music, decoded afresh on every call; the caller owns it. Its bytes and
 // stream are kept for as long as the process runs.
@@ -78,6 +82,7 @@ inline constexpr int32_t starSize = 1;
 inline constexpr float textFadeSpeed = 0.2f;
 inline constexpr int64_t textJitterMin = -5;
 inline constexpr int64_t textJitterMax = 5;
+inline constexpr float showRymdskeppSpeed = 0.2f;
 
 // The demo's text lines, in the order they are shown.
 inline constexpr const char* demoLines[] = {
@@ -94,18 +99,31 @@ inline constexpr const char* demoLines[] = {
     "rosta.vimbel.se",
 };
 
-// Everything the frame loop updates and draws, built once by buildScene.
+// Everything the frame loop updates and draws, built once by buildScene: the
+// always-present objects and the four cells that the script fills and empties.
 struct Scene {
     Background background1;
     Background background2;
     RotateAnimation leftLogo;
     RotateAnimation rightLogo;
+    Rymdskepp rymdskepp;
     SceneCell<FaceInFadeOut> currentText;
+    SceneCell<ShowRymdskepp> showRymdskeppAnim;
+    SceneCell<AsteroidField> asteroidField;
+    SceneCell<ExplosionParticleEffect> rymdskeppExplosion;
 };
 
-// Builds the always-present objects and starts the script with its first line.
-// The scene must not move afterwards: the script's steps refer to its cells.
+// Builds the always-present objects, parks the spaceship below the screen
+// with its entrance waiting, and starts the script with its first line. The
+// scene must not move afterwards: the script's steps refer to its members.
 std::unique_ptr<Scene> buildScene(SDL_Renderer* renderer);
+
+// Where the script is, read off the scene: the greeting lines, the ship's
+// rise, the asteroid field, the explosion, the closing lines, and the end
+// (the last line has faded out).
+enum class DemoStage { Greeting, Entrance, Asteroids, Explosion, Closing, Ended };
+DemoStage demoStage(const Scene& scene);
+const char* demoStageName(DemoStage stage);
 
 // Makes a fading text line in the shared font with a fresh random colour.
 std::shared_ptr<FaceInFadeOut> newTextLine(const char* line, std::function<void()> onStop);
@@ -121,6 +139,8 @@ void handleEvents();
 void updateScene(Scene& scene, float deltaTime);
 void drawScene(Scene& scene, SDL_Renderer* renderer);
 void framePass(Scene& scene, SDL_Renderer* renderer, float deltaTime);
+// One pass of the live loop with a given elapsed time: the events, then framePass.
+void loopPass(Scene& scene, SDL_Renderer* renderer, float deltaTime);
 
 // Runs passes until running is false.
 void runFrameLoop(Scene& scene, SDL_Renderer* renderer);

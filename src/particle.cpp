@@ -1,24 +1,6 @@
 #include "particle.h"
 
-#include <limits>
-
-namespace {
-
-// Truncates toward zero; positions beyond the 32-bit range (a particle that
-// has flown very far off screen) saturate instead of overflowing.
-int32_t truncateToInt32(float value) {
-    constexpr float lowest = static_cast<float>(std::numeric_limits<int32_t>::min());
-    constexpr float highest = static_cast<float>(std::numeric_limits<int32_t>::max());
-    if (!(value > lowest)) {
-        return value != value ? 0 : std::numeric_limits<int32_t>::min();
-    }
-    if (value >= highest) {
-        return std::numeric_limits<int32_t>::max();
-    }
-    return static_cast<int32_t>(value);
-}
-
-}  // namespace
+#include "truncate.h"
 
 void Particle::Update(float deltaTime) {
     if (!alive) {

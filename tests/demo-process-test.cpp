@@ -214,3 +214,14 @@ TEST(DemoProcess, PlaysTheLoopSeamlesslyAndAQuitRequestExitsWith0) {
     }
     EXPECT_TRUE(repeatsAfter(lag)) << "the second pass of the loop differs from the first";
 }
+
+TEST(DemoProcess, PlaysTheWholeStoryAndEndsByItselfWith0) {
+    const auto start = Clock::now();
+    const auto outcome = runDemo(headless, {}, std::chrono::seconds(110));
+    const auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ASSERT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
+    EXPECT_EQ(outcome.errorOutput.find("vimbel-demo"), std::string::npos) << outcome.errorOutput;
+    // The story takes its own time: it is paced by the clock, not by frames.
+    EXPECT_GT(seconds, 25.0);
+}

@@ -12,6 +12,16 @@ TEST(Loaders, ImagesAndTheFontAreDecodedOnceAndShared) {
     EXPECT_EQ(loadVimbel(), logo);
     EXPECT_EQ(vimbelAsset, logoBytes);
 
+    SDL_Surface* asteroid = loadAsteroid();
+    SDL_Surface* ship = loadRymdskepp();
+    ASSERT_NE(asteroid, nullptr);
+    ASSERT_NE(ship, nullptr);
+    EXPECT_EQ(loadAsteroid(), asteroid);
+    EXPECT_EQ(loadRymdskepp(), ship);
+    EXPECT_NE(asteroid, ship);
+    EXPECT_NE(asteroid, logo);
+    EXPECT_EQ(ship->w, 64);
+
     TTF_Font* first = loadFont();
     ASSERT_NE(first, nullptr);
     const auto* fontBytes = fontAsset;
