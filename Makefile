@@ -58,7 +58,7 @@ deb: deps
 		-DCMAKE_CXX_FLAGS="$$($(BUILDFLAGS) CPPFLAGS) $$($(BUILDFLAGS) CXXFLAGS)" \
 		-DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)"
 	cmake --build $(DEB_DIR) -j $(JOBS)
-	cd $(DEB_DIR) && cpack -G DEB -B $(CURDIR)/$(DIST_DIR)
+	cd $(DEB_DIR) && cpack -G DEB -B $(abspath $(DIST_DIR))
 	rm -rf $(DIST_DIR)/_CPack_Packages
 
 # Checks the archive and the package, and that two fresh clones of HEAD build
