@@ -24,8 +24,9 @@ dist=$(realpath "$2")
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
 
-[ -f "$build/release.env" ] && [ -x "$build/vimbel-demo" ] ||
+if [ ! -f "$build/release.env" ] || [ ! -x "$build/vimbel-demo" ]; then
     fail "$build holds no release build (configure with -DVIMBEL_BUNDLED_LIBS=ON and build first)"
+fi
 [ -f docs/screenshot.png ] ||
     fail "docs/screenshot.png is missing: the release needs the screenshot made by vimbel-capture"
 
@@ -77,7 +78,7 @@ done < <(ldd "$build/vimbel-demo")
 # Follows the needs of every bundled library; an excluded library's needs are
 # left to the host along with it.
 declare -A bundled
-queue=($(needed "$build/vimbel-demo"))
+mapfile -t queue < <(needed "$build/vimbel-demo")
 while [ ${#queue[@]} -gt 0 ]; do
     soname=${queue[0]}
     queue=("${queue[@]:1}")
@@ -86,7 +87,7 @@ while [ ${#queue[@]} -gt 0 ]; do
     path=${location[$soname]:-}
     [ -n "$path" ] || fail "cannot find $soname, which the demo needs"
     bundled[$soname]=$(realpath "$path")
-    queue+=($(needed "$path"))
+    mapfile -t -O ${#queue[@]} queue < <(needed "$path")
 done
 
 # The Debian package that installed a library file.
@@ -105,6 +106,7 @@ declare -A packages
 for soname in "${!bundled[@]}"; do
     cp "${bundled[$soname]}" "$stage/lib/$soname"
     # Each library finds its own needs beside itself, as the executable does.
+    # shellcheck disable=SC2016
     patchelf --set-rpath '$ORIGIN' "$stage/lib/$soname"
     packages[$(package_of "${bundled[$soname]}")]=1
 done

@@ -8,12 +8,13 @@
 #   all           the archive, the package and reproducibility (after
 #                 `make release deb`)
 #   reproducible  only: two fresh clones of HEAD build identical releases
+# shellcheck disable=SC2016  # '$ORIGIN' is meant literally throughout
 set -uo pipefail
 
 mode=${1:-all}
 release_dir=$(realpath "${2:-build-release}")
 dist=$(realpath "${3:-dist}")
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 source_dir=$(pwd)
 
 passed=0
