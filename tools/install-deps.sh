@@ -12,6 +12,8 @@ packages=(
     # window, and Mesa's software OpenGL/EGL drivers.
     xvfb openbox x11-utils xdotool imagemagick weston
     libgl1-mesa-dri libglx-mesa0 libegl-mesa0
+    # make release, make deb and their tests
+    git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
 )
 
 missing=()
