@@ -3,11 +3,15 @@
 
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
+RELEASE_DIR ?= build-release
+DEB_DIR ?= build-deb
+DIST_DIR ?= dist
 JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build run test test-sanitize bench video clean
+.PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
+	check-reproducible clean
 
 all: build
 
@@ -41,5 +45,34 @@ video: build
 	./$(BUILD_DIR)/vimbel-capture --size 1920x1080 --fps 60 --force $(BUILD_DIR)/vimbel-demo.mp4
 	@echo "The video is at $(BUILD_DIR)/vimbel-demo.mp4"
 
+# The release archive: a stripped Release build whose executable finds its
+# libraries in lib/ beside it, put together by packaging/make-release.sh.
+release: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_BUNDLED_LIBS=ON \
+		-DVIMBEL_TESTS=OFF -DVIMBEL_BENCHMARKS=OFF -DVIMBEL_WERROR=$(WERROR)
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	packaging/make-release.sh $(RELEASE_DIR) $(DIST_DIR)
+
+BUILDFLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+# The Debian package, built by CPack with Debian's hardening flags and without
+# a run path; it lands in $(DIST_DIR).
+deb: deps
+	cmake -S . -B $(DEB_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_DEB=ON \
+		-DVIMBEL_TESTS=OFF -DVIMBEL_BENCHMARKS=OFF -DVIMBEL_WERROR=$(WERROR) \
+		-DCMAKE_INSTALL_PREFIX=/usr \
+		-DCMAKE_CXX_FLAGS="$$($(BUILDFLAGS) CPPFLAGS) $$($(BUILDFLAGS) CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$($(BUILDFLAGS) LDFLAGS)"
+	cmake --build $(DEB_DIR) -j $(JOBS)
+	cd $(DEB_DIR) && cpack -G DEB -B $(abspath $(DIST_DIR))
+	rm -rf $(DIST_DIR)/_CPack_Packages
+
+# Checks the archive and the package, and that two fresh clones of HEAD build
+# byte-identical releases.
+test-release: release deb
+	packaging/test-release.sh all $(RELEASE_DIR) $(DIST_DIR)
+
+check-reproducible: deps
+	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(DIST_DIR)

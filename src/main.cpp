@@ -3,8 +3,8 @@
 #include <SDL_image.h>
 
 #include <chrono>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -303,14 +303,18 @@ void loopPass(Scene& scene, SDL_Renderer* renderer, float deltaTime) {
     framePass(scene, renderer, deltaTime);
 }
 
-void runFrameLoop(Scene& scene, SDL_Renderer* renderer) {
-    uint32_t currentTime = SDL_GetTicks();
+void runFrameLoop(Scene& scene, SDL_Renderer* renderer, const std::function<uint32_t()>& ticks) {
+    uint32_t currentTime = ticks();
     uint32_t lastTime = currentTime;
     while (running) {
         lastTime = currentTime;
-        currentTime = SDL_GetTicks();
+        currentTime = ticks();
         loopPass(scene, renderer, tickDelta(lastTime, currentTime));
     }
+}
+
+void runFrameLoop(Scene& scene, SDL_Renderer* renderer) {
+    runFrameLoop(scene, renderer, SDL_GetTicks);
 }
 
 // ---------------------------------------------------------------------------
@@ -385,8 +389,13 @@ int runDemo() {
     Mix_Quit();
     TTF_Quit();
     IMG_Quit();
+    // The renderer and the window go while the video subsystem is still up:
+    // after SDL_Quit their GL context and surface would outlive the display
+    // connection (a crash on Wayland and with the offscreen driver).
+    renderer.reset();
+    window.reset();
     SDL_Quit();
-    return 0;  // the renderer, then the window, are destroyed on the way out
+    return 0;
 }
 
 }  // namespace

@@ -144,6 +144,9 @@ void loopPass(Scene& scene, SDL_Renderer* renderer, float deltaTime);
 
 // Runs passes until running is false.
 void runFrameLoop(Scene& scene, SDL_Renderer* renderer);
+// The same over a given millisecond clock (SDL_GetTicks above), read once
+// before the first pass and at the start of every pass.
+void runFrameLoop(Scene& scene, SDL_Renderer* renderer, const std::function<uint32_t()>& ticks);
 
 // The whole program: start-up, the demo, shutdown. Returns the exit status.
 int demoMain();

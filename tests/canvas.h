@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 
 #include "globals.h"
 
@@ -74,3 +75,25 @@ struct ScreenSize {
         screenHeight = oldHeight;
     }
 };
+
+// Pixels of a BMP file (a frame that SDL saved) that are not black, or -1 if
+// it cannot be read.
+inline long litPixelsInBmp(const std::string& path) {
+    SDL_Surface* frame = SDL_LoadBMP(path.c_str());
+    SDL_Surface* argb =
+        frame ? SDL_ConvertSurfaceFormat(frame, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
+    SDL_FreeSurface(frame);
+    if (!argb) {
+        return -1;
+    }
+    long lit = 0;
+    for (int y = 0; y < argb->h; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(
+            static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
+        for (int x = 0; x < argb->w; ++x) {
+            lit += (row[x] & 0x00ffffffu) != 0 ? 1 : 0;
+        }
+    }
+    SDL_FreeSurface(argb);
+    return lit;
+}

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child-process.h"
@@ -51,13 +52,48 @@ std::string readFile(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+struct Outcome {
+    bool exited = false;
+    int status = -1;
+    std::string errorOutput;
+};
+
+// SDL's drivers that need no display and no sound card, and the PATH on
+// which the tool looks for ffmpeg.
 Environment captureEnvironment(const Environment& changes = {}) {
     const char* path = std::getenv("PATH");
-    return with(with(headless, {{"PATH", path ? path : "/usr/bin:/bin"}}), changes);
+    return with({{"SDL_VIDEODRIVER", "dummy"},
+                 {"SDL_AUDIODRIVER", "dummy"},
+                 {"PATH", path ? path : "/usr/bin:/bin"}},
+                changes);
 }
 
-Outcome capture(const std::vector<std::string>& arguments, const Environment& environment = {}) {
-    return runProgram(VIMBEL_CAPTURE_PATH, arguments, captureEnvironment(environment));
+ChildProcess startCapture(const std::vector<std::string>& arguments,
+                          const Environment& changes = {}) {
+    std::vector<std::string> argv = {VIMBEL_CAPTURE_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess child = ChildProcess::start(argv, captureEnvironment(changes));
+    EXPECT_TRUE(child.started());
+    return child;
+}
+
+// Waits for the end; a capture still running after two minutes fails the test.
+Outcome finish(ChildProcess& child) {
+    Outcome outcome;
+    const auto status = child.waitFor(std::chrono::minutes(2));
+    if (!status) {
+        ADD_FAILURE() << "vimbel-capture did not end in time";
+    } else {
+        outcome.exited = WIFEXITED(*status);
+        outcome.status = outcome.exited ? WEXITSTATUS(*status) : -1;
+    }
+    outcome.errorOutput = child.errorOutput();
+    return outcome;
+}
+
+Outcome capture(const std::vector<std::string>& arguments, const Environment& changes = {}) {
+    ChildProcess child = startCapture(arguments, changes);
+    return finish(child);
 }
 
 // The demo time at which each stage began, from the summary's last line.
@@ -443,8 +479,13 @@ TEST(CaptureProcess, CtrlCStopsTheCaptureRemovesThePartialOutputAndExits130) {
             }
             return false;
         };
-        const auto outcome = runProgram(VIMBEL_CAPTURE_PATH, {"--size", "320x180", output},
-                                        captureEnvironment(), started, SIGINT);
+        ChildProcess child = startCapture({"--size", "320x180", output});
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!started() && !child.exited() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        child.signal(SIGINT);
+        const auto outcome = finish(child);
         ASSERT_TRUE(outcome.exited) << output;
         EXPECT_EQ(outcome.status, 130) << output << "\n" << outcome.errorOutput;
         EXPECT_NE(outcome.errorOutput.find("vimbel-capture: interrupted; nothing was written"),

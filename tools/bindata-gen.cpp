@@ -3,6 +3,12 @@
 // XFL 0, OS 255, default compression) emitted as a compact string literal,
 // with its loader, its table entry and its leaf in the directory tree.
 //
+// The output depends on the files' contents only, so that two builds of one
+// commit are byte-identical: every file is recorded with mode 0644 whatever
+// permissions the checkout gave it, and with the modification time taken from
+// SOURCE_DATE_EPOCH (seconds since the Unix epoch) when that is set. Without
+// it, the file's own modification time is recorded.
+//
 // Usage: bindata-gen ROOT OUTPUT.cpp res/NAME...
 
 #include <sys/stat.h>
@@ -11,8 +17,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -102,6 +110,27 @@ void writeLiteral(std::ostream& out, const std::vector<unsigned char>& bytes) {
     out << "    \"" << line << "\"";
 }
 
+// The recorded mode of every embedded file: owner read and write, everyone
+// else read.
+constexpr unsigned recordedMode = 0644;
+
+// SOURCE_DATE_EPOCH as a count of seconds, or nothing when it is unset. A value
+// that is not a plain non-negative decimal number is refused rather than
+// silently replaced by the files' times.
+std::optional<long long> sourceDateEpoch() {
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    const std::string value = text;
+    if (value.empty() || value.size() > 18 || !std::all_of(value.begin(), value.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        })) {
+        throw std::runtime_error("SOURCE_DATE_EPOCH is not a number of seconds: \"" + value + "\"");
+    }
+    return std::stoll(value);
+}
+
 struct Entry {
     std::string name;
     std::string id;
@@ -118,6 +147,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
+        const auto epoch = sourceDateEpoch();
         const std::string root = argv[1];
         const std::string output = argv[2];
         std::ostringstream out;
@@ -136,8 +166,8 @@ int main(int argc, char** argv) {
             }
             const auto content = readFile(path);
             const auto packed = gzip(content);
-            Entry e{name, identifierFor(name), content.size(), info.st_mode & 07777u,
-                    static_cast<long long>(info.st_mtime)};
+            Entry e{name, identifierFor(name), content.size(), recordedMode,
+                    epoch ? *epoch : static_cast<long long>(info.st_mtime)};
             entries.push_back(e);
 
             out << "static const unsigned char _" << e.id << "[" << packed.size() + 1 << "] =\n";

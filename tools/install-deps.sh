@@ -8,7 +8,15 @@ packages=(
     cmake make g++ pkg-config
     libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-gfx-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
+    # The capture tool's video files
     ffmpeg
+    # The display tests and the memory script: an X server with a window
+    # manager, a Wayland compositor, X tools to find, drive and read back the
+    # window, and Mesa's software OpenGL/EGL drivers.
+    xvfb openbox x11-utils xdotool imagemagick weston
+    libgl1-mesa-dri libglx-mesa0 libegl-mesa0
+    # make release, make deb and their tests
+    git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
 )
 
 missing=()

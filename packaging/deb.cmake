@@ -1,0 +1,68 @@
+# The Debian package: the demo in /usr/games, a desktop entry with the logo as
+# its icon, the manual page, the changelog and the copyright file, packed by
+# CPack with the dependencies dpkg-shlibdeps computes from the executable.
+# Configure with -DVIMBEL_DEB=ON -DCMAKE_INSTALL_PREFIX=/usr and run `cpack -G DEB`.
+
+set(DEB_NAME vimbel-demo)
+set(DEB_DOC_DIR share/doc/${DEB_NAME})
+set(DEB_STAGE ${CMAKE_BINARY_DIR}/deb)
+file(MAKE_DIRECTORY ${DEB_STAGE})
+
+install(TARGETS vimbel-demo RUNTIME DESTINATION games)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/vimbel-demo.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/res/vimbel.png DESTINATION share/pixmaps RENAME vimbel-demo.png)
+
+# Dates in the manual page and the changelog come from the commit, like the
+# embedded files' times, so that rebuilding a commit gives the same files.
+set(saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(NOT VIMBEL_SOURCE_DATE_EPOCH STREQUAL "")
+  set(ENV{SOURCE_DATE_EPOCH} "${VIMBEL_SOURCE_DATE_EPOCH}")
+endif()
+string(TIMESTAMP DEB_DATE "%Y-%m-%d" UTC)
+string(TIMESTAMP DEB_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
+
+set(DEB_MAINTAINER "Tolvard <tolvard@example.org>")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/vimbel-demo.6.in ${DEB_STAGE}/vimbel-demo.6 @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${DEB_STAGE}/changelog @ONLY)
+
+# Debian wants both compressed with gzip -9n (no name, no time stamp).
+foreach(page vimbel-demo.6 changelog)
+  add_custom_command(
+    OUTPUT ${DEB_STAGE}/${page}.gz
+    COMMAND gzip -9 -n -c ${DEB_STAGE}/${page} > ${DEB_STAGE}/${page}.gz
+    DEPENDS ${DEB_STAGE}/${page}
+    VERBATIM)
+endforeach()
+add_custom_target(deb-docs ALL DEPENDS ${DEB_STAGE}/vimbel-demo.6.gz ${DEB_STAGE}/changelog.gz)
+install(FILES ${DEB_STAGE}/vimbel-demo.6.gz DESTINATION share/man/man6)
+install(FILES ${DEB_STAGE}/changelog.gz DESTINATION ${DEB_DOC_DIR})
+
+# The copyright file: the demo's own terms, then the font's licence.
+file(READ ${CMAKE_SOURCE_DIR}/packaging/demo-licence.txt demo_licence)
+file(READ ${CMAKE_SOURCE_DIR}/assets/font-LICENSE.txt font_licence)
+file(WRITE ${DEB_STAGE}/copyright
+  "${demo_licence}\n"
+  "--------------------------------------------------------------------------------\n\n"
+  "${font_licence}")
+install(FILES ${DEB_STAGE}/copyright DESTINATION ${DEB_DOC_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${DEB_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "${DEB_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running audiovisual demo")
+# The extended description; CPack puts the summary above it as the synopsis.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A short demo for the Vimbel 2023 party: it takes over the screen, plays its
+own music in a loop and shows a scripted scene over a falling starfield -
+greetings that fade in and out, a rising spaceship, an asteroid field and
+an explosion - and then ends by itself. Press Escape to leave early.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)

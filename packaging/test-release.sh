@@ -1,0 +1,421 @@
+#!/usr/bin/env bash
+# Checks what `make release` and `make deb` wrote, and that a release can be
+# rebuilt byte for byte. Installs nothing into the system: the archive and the
+# package are unpacked into a temporary folder and run from there with SDL's
+# drivers that need no display and no sound card.
+#
+# Usage: packaging/test-release.sh all|reproducible RELEASE_BUILD_DIR DIST_DIR
+#   all           the archive, the package and reproducibility (after
+#                 `make release deb`)
+#   reproducible  only: two fresh clones of HEAD build identical releases
+# shellcheck disable=SC2016  # '$ORIGIN' is meant literally throughout
+set -uo pipefail
+
+mode=${1:-all}
+release_dir=$(realpath "${2:-build-release}")
+dist=$(realpath "${3:-dist}")
+cd "$(dirname "$0")/.." || exit 2
+source_dir=$(pwd)
+
+passed=0
+failed=0
+skipped=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/elsewhere"
+
+# Runs one named check (a function with arguments); its output is shown only
+# when it fails. A check that exits with 77 is skipped and says why.
+check() {
+    local name=$1 status
+    shift
+    "$@" >"$work/log" 2>&1
+    status=$?
+    if [ $status -eq 0 ]; then
+        echo "PASS  $name"
+        passed=$((passed + 1))
+    elif [ $status -eq 77 ]; then
+        echo "SKIP  $name: $(tail -n 1 "$work/log")"
+        skipped=$((skipped + 1))
+    else
+        echo "FAIL  $name"
+        sed 's/^/      /' "$work/log" | tail -n 40
+        failed=$((failed + 1))
+    fi
+}
+
+# Starts a command from an unrelated working directory with SDL's dummy video
+# driver, software renderer and dummy audio, lets it run for a few seconds,
+# sends a quit request (SIGTERM) and expects exit status 0. Its error output
+# goes to the named file.
+run_headless() {
+    local errors=$1 pid status
+    shift
+    (cd "$work/elsewhere" &&
+        exec env SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy "$@") \
+        2>"$errors" &
+    pid=$!
+    for _ in 1 2 3 4 5 6; do
+        sleep 0.5
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid"
+            echo "ended on its own with status $? before the quit request:"
+            grep -v '^ *[0-9]*:' "$errors" | head -n 5
+            return 1
+        fi
+    done
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    if [ $status -ne 0 ]; then
+        echo "exit status $status after the quit request:"
+        grep -v '^ *[0-9]*:' "$errors" | head -n 5
+        return 1
+    fi
+}
+
+# The library patterns the archive leaves to the host.
+excluded_patterns() {
+    grep -v -e '^#' -e '^[[:space:]]*$' packaging/excluded-libraries.txt | awk '{ print $1 }'
+}
+
+# The system's copy of a library, as the loader would find it without lib/.
+system_copy() {
+    ldconfig -p | awk -v name="$1" '$1 == name && /x86-64/ { print $NF; exit }'
+}
+
+# --- the archive -----------------------------------------------------------
+
+archive_checks() {
+    archive=$(cat "$release_dir/release-archive.txt" 2>/dev/null)
+    if [ ! -f "$archive" ]; then
+        check "the release archive exists" false
+        return
+    fi
+    folder=$(basename "$archive" .tar.gz)
+    unpacked="$work/archive/$folder"
+    mkdir -p "$work/archive"
+    tar -xzf "$archive" -C "$work/archive"
+    echo "archive: ${archive#"$source_dir"/}"
+
+    check "the archive holds one folder: executable, lib/, information file, screenshot, LICENSES/" \
+        archive_layout
+    check "lib/ holds the SDL family and its codecs, nothing the exclusion list names" \
+        archive_libraries
+    check "LICENSES/ holds the font's licence and every bundled library's copyright file" \
+        archive_licences
+    check "entries have owner 0/0, the commit's time and modes 0644/0755" archive_entries
+    check "vimbel-demo.nfo: ASCII, 80 columns, the glibc the binaries need" archive_nfo
+    check "the executable is stripped and looks in \$ORIGIN/lib" archive_executable
+    check "ldd finds every library of the executable and of lib/" archive_ldd
+    check "run from another folder, it plays and exits 0 on a quit request" \
+        run_headless "$work/trace" env LD_DEBUG=libs "$unpacked/vimbel-demo"
+    check "the loader's trace shows the SDL family and codecs loaded from lib/" archive_trace
+    check "with the system's copies hidden, it still runs from lib/" archive_hidden_system
+}
+
+archive_layout() {
+    local listing top
+    listing=$(tar -tzf "$archive")
+    if grep -v "^$folder/" <<<"$listing"; then
+        echo "^ entries outside $folder/"
+        return 1
+    fi
+    top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
+    [ "$top" = "LICENSES/ lib/ screenshot.png vimbel-demo vimbel-demo.nfo" ] ||
+        { echo "top level: $top"; return 1; }
+    cmp "$unpacked/screenshot.png" docs/screenshot.png
+}
+
+archive_libraries() {
+    local library pattern status=0
+    for library in libSDL2-2.0.so.0 libSDL2_image-2.0.so.0 libSDL2_ttf-2.0.so.0 \
+        libSDL2_mixer-2.0.so.0 libSDL2_gfx-1.0.so.0 libsamplerate.so.0 libpng16.so.16 \
+        libjpeg.so.62 libtiff.so.6 libwebp.so.7 libfreetype.so.6 libharfbuzz.so.0 \
+        libvorbisfile.so.3 libFLAC.so.12 libmpg123.so.0 libopusfile.so.0 libmodplug.so.1; do
+        [ -f "$unpacked/lib/$library" ] || { echo "missing: lib/$library"; status=1; }
+    done
+    for library in "$unpacked"/lib/*; do
+        while read -r pattern; do
+            # shellcheck disable=SC2254
+            case "$(basename "$library")" in $pattern)
+                echo "excluded by $pattern: $library"
+                status=1
+                ;;
+            esac
+        done < <(excluded_patterns)
+        grep -q 'RUNPATH.*\[\$ORIGIN\]' <<<"$(readelf -d "$library")" ||
+            { echo "no \$ORIGIN run path: $library"; status=1; }
+    done
+    return $status
+}
+
+archive_licences() {
+    local library copy package status=0
+    cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || status=1
+    [ -s "$unpacked/LICENSES/vimbel-demo.txt" ] || { echo "no LICENSES/vimbel-demo.txt"; status=1; }
+    for library in "$unpacked"/lib/*; do
+        copy=$(realpath "$(system_copy "$(basename "$library")")")
+        # dpkg knows a file under /usr/lib or /lib, as its package installed it.
+        package=$( (dpkg-query -S "/usr${copy#/usr}" || dpkg-query -S "${copy#/usr}") 2>/dev/null |
+            head -n 1 | sed 's/:.*//')
+        cmp "$unpacked/LICENSES/$package.txt" "/usr/share/doc/$package/copyright" ||
+            { echo "licence of $package (for $(basename "$library"))"; status=1; }
+    done
+    return $status
+}
+
+archive_entries() {
+    local epoch expected
+    epoch=$(sed -n 's/^SOURCE_DATE_EPOCH=//p' "$release_dir/release.env")
+    expected=$(TZ=UTC date -d "@$epoch" '+%Y-%m-%d %H:%M:%S')
+    TZ=UTC tar -tvzf "$archive" --numeric-owner --full-time | awk -v when="$expected" -v exe="$folder/vimbel-demo" '
+        $2 != "0/0" { print "owner: " $0; bad = 1 }
+        $4 " " $5 != when { print "time: " $0; bad = 1 }
+        $1 ~ /^d/ && $1 != "drwxr-xr-x" { print "mode: " $0; bad = 1 }
+        $1 ~ /^-/ && $6 == exe && $1 != "-rwxr-xr-x" { print "mode: " $0; bad = 1 }
+        $1 ~ /^-/ && $6 != exe && $1 != "-rw-r--r--" { print "mode: " $0; bad = 1 }
+        END { exit bad }'
+}
+
+archive_nfo() {
+    local nfo="$unpacked/vimbel-demo.nfo" glibc field version
+    if LC_ALL=C grep -n '[^[:print:]]' "$nfo"; then
+        echo "^ not plain ASCII"
+        return 1
+    fi
+    awk 'length > 80 { print "line " NR " has " length " columns"; bad = 1 } END { exit bad }' \
+        "$nfo" || return 1
+    glibc=$(find "$unpacked/vimbel-demo" "$unpacked/lib" -type f -exec objdump -T {} + |
+        grep -o 'GLIBC_[0-9][0-9.]*' | sort -u -V | tail -n 1)
+    grep -q "glibc ${glibc#GLIBC_} or later" "$nfo" || { echo "no 'glibc ${glibc#GLIBC_}'"; return 1; }
+    version=${folder#vimbel-demo-}
+    for field in "Title" "Author" "Party" "Released" "display" "sound device" "ESCAPE" \
+        "Music" "Graphics" "Font" "Version ...... ${version%-linux-x86_64}"; do
+        grep -qF -- "$field" "$nfo" || { echo "missing: $field"; return 1; }
+    done
+}
+
+archive_executable() {
+    local paths
+    grep -q ', stripped' <<<"$(file "$unpacked/vimbel-demo")" || return 1
+    paths=$(readelf -d "$unpacked/vimbel-demo" | grep -E 'R(UN)?PATH')
+    echo "$paths"
+    [ "$(wc -l <<<"$paths")" -eq 1 ] && grep -q 'RUNPATH.*\[\$ORIGIN/lib\]$' <<<"$paths"
+}
+
+archive_ldd() {
+    local object line status=0 library
+    for object in "$unpacked/vimbel-demo" "$unpacked"/lib/*; do
+        if ldd "$object" | grep 'not found'; then
+            echo "^ in ldd $object"
+            status=1
+        fi
+    done
+    # What lib/ offers is taken from there.
+    while read -r library _ line _; do
+        if [ -f "$unpacked/lib/$library" ] && [ "$line" != "$unpacked/lib/$library" ]; then
+            echo "$library resolves to $line"
+            status=1
+        fi
+    done < <(ldd "$unpacked/vimbel-demo")
+    return $status
+}
+
+archive_trace() {
+    local loaded library status=0
+    loaded=$(sed -n 's/.*calling init: //p' "$work/trace" | sort -u)
+    [ -n "$loaded" ] || { echo "no trace"; return 1; }
+    for library in "$unpacked"/lib/*; do
+        if grep -v "^$unpacked/lib/" <<<"$loaded" | grep "/$(basename "$library")$"; then
+            echo "^ loaded from the system although lib/ has it"
+            status=1
+        fi
+    done
+    for library in libSDL2-2.0.so.0 libSDL2_image-2.0.so.0 libSDL2_ttf-2.0.so.0 \
+        libSDL2_mixer-2.0.so.0 libSDL2_gfx-1.0.so.0 libpng16.so.16 libfreetype.so.6 \
+        libharfbuzz.so.0 libvorbisfile.so.3 libFLAC.so.12 libmpg123.so.0; do
+        grep -qx "$unpacked/lib/$library" <<<"$loaded" ||
+            { echo "not loaded from lib/: $library"; status=1; }
+    done
+    return $status
+}
+
+# Hides the system's copy of every bundled library behind an empty file in a
+# private mount namespace, as on a machine where they are not installed.
+archive_hidden_system() {
+    local library copy hide=""
+    for library in "$unpacked"/lib/*; do
+        copy=$(system_copy "$(basename "$library")")
+        [ -n "$copy" ] && hide+=" $(realpath "$copy")"
+    done
+    if ! unshare --mount --propagation private true 2>/dev/null; then
+        echo "cannot make a private mount namespace here (needs root)"
+        return 77
+    fi
+    # shellcheck disable=SC2016
+    run_headless "$work/hidden" unshare --mount --propagation private bash -c '
+        for file in $0; do
+            mount --bind /dev/null "$file" && [ ! -s "$file" ] || exit 97
+        done
+        exec "$1"' "$hide" "$unpacked/vimbel-demo"
+}
+
+# --- the Debian package ----------------------------------------------------
+
+package_checks() {
+    local version
+    version=$(sed -n 's/^VERSION=//p' "$release_dir/release.env")
+    deb="$dist/vimbel-demo_${version}_amd64.deb"
+    if [ ! -f "$deb" ]; then
+        check "the package $(basename "$deb") exists" false
+        return
+    fi
+    root="$work/deb-root"
+    dpkg -x "$deb" "$root"
+    echo "package: ${deb#"$source_dir"/}"
+
+    check "dpkg-deb lists the executable, desktop entry, icon, manual page and copyright" \
+        package_files
+    check "dpkg-deb shows the control fields and the SDL libraries in Depends" package_fields
+    check "lintian reports no errors" package_lintian
+    check "desktop-file-validate accepts the desktop entry" package_desktop_entry
+    check "man -l renders vimbel-demo(6) without warnings" package_manual
+    check "the packaged executable has no run path" package_no_run_path
+    check "extracted with dpkg -x, it plays and exits 0 on a quit request" \
+        run_headless "$work/deb-errors" "$root/usr/games/vimbel-demo"
+}
+
+package_files() {
+    local files expected
+    files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | paste -sd' ')
+    expected="./usr/games/vimbel-demo ./usr/share/applications/vimbel-demo.desktop"
+    expected+=" ./usr/share/doc/vimbel-demo/changelog.gz ./usr/share/doc/vimbel-demo/copyright"
+    expected+=" ./usr/share/man/man6/vimbel-demo.6.gz ./usr/share/pixmaps/vimbel-demo.png"
+    [ "$files" = "$expected" ] || { echo "files: $files"; return 1; }
+    cmp "$root/usr/share/pixmaps/vimbel-demo.png" res/vimbel.png
+}
+
+package_fields() {
+    local field value depends package
+    for field in Package:vimbel-demo Architecture:amd64 Section:games Priority:optional \
+        "Version:$(sed -n 's/^VERSION=//p' "$release_dir/release.env")"; do
+        value=$(dpkg-deb -f "$deb" "${field%%:*}")
+        [ "$value" = "${field#*:}" ] || { echo "${field%%:*}: $value"; return 1; }
+    done
+    [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || { echo "no Maintainer"; return 1; }
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for package in libc6 libstdc++6 libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 \
+        libsdl2-mixer-2.0-0 libsdl2-gfx-1.0-0; do
+        grep -qF ", $package (>= " <<<", $depends" ||
+            { echo "Depends lacks $package: $depends"; return 1; }
+    done
+}
+
+package_lintian() {
+    local report
+    report=$(lintian "$deb" 2>&1)
+    echo "$report"
+    ! grep -q '^E:' <<<"$report"
+}
+
+package_desktop_entry() {
+    local entry="$root/usr/share/applications/vimbel-demo.desktop"
+    desktop-file-validate "$entry" || return 1
+    grep -qx 'Exec=/usr/games/vimbel-demo' "$entry" && grep -qx 'Icon=vimbel-demo' "$entry"
+}
+
+package_manual() {
+    local page warnings
+    page=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man6/vimbel-demo.6.gz" 2>"$work/man-warnings")
+    warnings=$(cat "$work/man-warnings")
+    [ -z "$warnings" ] || { echo "$warnings"; return 1; }
+    for text in "VIMBEL-DEMO(6)" "takes no options" "Escape" "EXIT STATUS" "SIGTERM"; do
+        grep -q "$text" <<<"$page" || { echo "missing: $text"; return 1; }
+    done
+    grep -Eq '^ +0 ' <<<"$page" && grep -Eq '^ +2 ' <<<"$page"
+}
+
+package_no_run_path() {
+    ! readelf -d "$root/usr/games/vimbel-demo" | grep -E 'R(UN)?PATH'
+}
+
+# --- reproducibility and bad input ------------------------------------------
+
+# Clones HEAD into a fresh folder; a commit without the screenshot (made by
+# the capture tool) gets the working tree's copy, left untracked.
+fresh_clone() {
+    git clone -q --no-hardlinks "$source_dir" "$1" &&
+        git -C "$1" checkout -q --detach "$(git rev-parse HEAD)" || return 1
+    if [ ! -f "$1/docs/screenshot.png" ] && [ -f docs/screenshot.png ]; then
+        mkdir -p "$1/docs" && cp docs/screenshot.png "$1/docs/screenshot.png"
+    fi
+}
+
+# `make release` in a clone under the given umask and time zone.
+release_in() {
+    local clone=$1 mask=$2 zone=$3
+    (cd "$clone" && umask "$mask" && env -u SOURCE_DATE_EPOCH TZ="$zone" \
+        make release JOBS=2 >"$clone.log" 2>&1) || { tail -n 20 "$clone.log"; return 1; }
+}
+
+reproducible() {
+    local first="$work/clone-one" second="$work/clone-two" name
+    fresh_clone "$first" && fresh_clone "$second" || return 1
+    release_in "$first" 022 UTC || return 1
+    release_in "$second" 077 Pacific/Auckland || return 1
+    cmp "$first/build-release/vimbel-demo" "$second/build-release/vimbel-demo" || return 1
+    name=$(basename "$(cat "$first/build-release/release-archive.txt")")
+    [ "$name" = "$(basename "$(cat "$second/build-release/release-archive.txt")")" ] || return 1
+    cmp "$first/dist/$name" "$second/dist/$name" || return 1
+    sha256sum "$first/build-release/vimbel-demo" "$first/dist/$name" | sed "s|$work/||"
+}
+
+dirty_release() {
+    local clone="$work/clone-one" version
+    version=$(sed -n 's/^VERSION=//p' "$clone/build-release/release.env")
+    echo "# a local change" >>"$clone/README.md"
+    release_in "$clone" 022 UTC || return 1
+    git -C "$clone" checkout -q README.md
+    local archive="$clone/dist/vimbel-demo-$version-dirty-linux-x86_64.tar.gz"
+    [ -f "$archive" ] || { ls "$clone/dist"; return 1; }
+    local folder="vimbel-demo-$version-dirty-linux-x86_64" listing nfo
+    listing=$(tar -tzf "$archive")
+    nfo=$(tar -xOzf "$archive" "$folder/vimbel-demo.nfo")
+    grep -qx "$folder/vimbel-demo" <<<"$listing" && grep -qF "Version ...... $version-dirty" <<<"$nfo"
+}
+
+missing_screenshot() {
+    local clone="$work/clone-one" status
+    rm -rf "$clone/dist"
+    mv "$clone/docs/screenshot.png" "$work/screenshot.png"
+    (cd "$clone" && make release JOBS=2 >"$clone.log" 2>&1)
+    status=$?
+    mv "$work/screenshot.png" "$clone/docs/screenshot.png"
+    [ $status -ne 0 ] || { echo "make release succeeded"; return 1; }
+    grep 'docs/screenshot.png is missing' "$clone.log" || { tail -n 5 "$clone.log"; return 1; }
+    ! ls "$clone"/dist/*.tar.gz 2>/dev/null
+}
+
+# --- main ------------------------------------------------------------------
+
+case "$mode" in
+    all)
+        archive_checks
+        package_checks
+        ;;
+    reproducible) ;;
+    *)
+        echo "usage: test-release.sh all|reproducible RELEASE_BUILD_DIR DIST_DIR" >&2
+        exit 2
+        ;;
+esac
+check "two fresh clones of HEAD (umask 022 and 077, other times) give identical releases" \
+    reproducible
+if [ "$mode" = all ]; then
+    check "make release on a tree with uncommitted changes marks the version -dirty" dirty_release
+    check "make release without docs/screenshot.png fails and says so" missing_screenshot
+fi
+
+echo "release: $passed passed, $failed failed, $skipped skipped"
+[ $failed -eq 0 ]

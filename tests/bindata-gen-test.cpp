@@ -1,0 +1,130 @@
+// The embedding generator run as the build runs it: what it records of each
+// file must depend on the file's content and the build's time only, never on
+// the checkout's permissions or file times.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Generated {
+    int status = -1;
+    std::string text;  // the generated unit, empty when none was written
+};
+
+class BindataGen : public testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::path(testing::TempDir()) / ("bindata-gen-" + std::to_string(getpid()));
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "res");
+        write("res/a.bin", "first file");
+        write("res/b.png", std::string(300, 'x'));
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    void write(const std::string& name, const std::string& content) {
+        std::ofstream(root_ / name, std::ios::binary) << content;
+    }
+
+    void setFile(const std::string& name, mode_t mode, time_t modTime) {
+        const auto path = (root_ / name).string();
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        const timespec times[2] = {{modTime, 0}, {modTime, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+
+    // Runs the generator over both files with SOURCE_DATE_EPOCH set to the
+    // given value, or unset.
+    Generated generate(const std::optional<std::string>& epoch) {
+        const auto output = (root_ / "out.cpp").string();
+        fs::remove(output);
+        const std::string root = root_.string();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int devNull = open("/dev/null", O_WRONLY);
+            dup2(devNull, STDERR_FILENO);
+            if (epoch) {
+                setenv("SOURCE_DATE_EPOCH", epoch->c_str(), 1);
+            } else {
+                unsetenv("SOURCE_DATE_EPOCH");
+            }
+            execl(VIMBEL_BINDATA_GEN_PATH, VIMBEL_BINDATA_GEN_PATH, root.c_str(), output.c_str(),
+                  "res/a.bin", "res/b.png", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Generated result;
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(output, std::ios::binary);
+        result.text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return result;
+    }
+
+    fs::path root_;
+};
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST_F(BindataGen, RecordsMode0644AndTheEpochWhateverTheCheckoutGave) {
+    setFile("res/a.bin", 0600, 1500000000);
+    setFile("res/b.png", 0755, 1600000000);
+    const auto first = generate("1684444323");
+    ASSERT_EQ(first.status, 0);
+    EXPECT_EQ(count(first.text, "0644, system_clock::time_point(seconds(1684444323))"), 2u)
+        << first.text.substr(first.text.size() - 2000);
+    EXPECT_EQ(count(first.text, "0600"), 0u);
+    EXPECT_EQ(count(first.text, "0755"), 0u);
+
+    // Another checkout: other permissions, other times, the same unit.
+    setFile("res/a.bin", 0664, 1700000000);
+    setFile("res/b.png", 0644, 1400000000);
+    const auto second = generate("1684444323");
+    ASSERT_EQ(second.status, 0);
+    EXPECT_EQ(second.text, first.text);
+
+    // The content still counts.
+    write("res/a.bin", "changed");
+    EXPECT_NE(generate("1684444323").text, first.text);
+}
+
+TEST_F(BindataGen, WithoutAnEpochTheFilesOwnTimesAreRecorded) {
+    setFile("res/a.bin", 0600, 1500000000);
+    setFile("res/b.png", 0600, 1600000000);
+    const auto generated = generate(std::nullopt);
+    ASSERT_EQ(generated.status, 0);
+    EXPECT_EQ(count(generated.text, "10, 0644, system_clock::time_point(seconds(1500000000))"), 1u);
+    EXPECT_EQ(count(generated.text, "300, 0644, system_clock::time_point(seconds(1600000000))"),
+              1u);
+}
+
+TEST_F(BindataGen, AMalformedEpochIsRefusedAndNothingIsWritten) {
+    for (const std::string epoch : {"", "12abc", "-5", "1.5", " 12", "99999999999999999999"}) {
+        const auto generated = generate(epoch);
+        EXPECT_EQ(generated.status, 1) << "SOURCE_DATE_EPOCH=\"" << epoch << "\"";
+        EXPECT_TRUE(generated.text.empty()) << epoch;
+    }
+    EXPECT_EQ(generate("0").status, 0);
+}

@@ -1,0 +1,327 @@
+// The frame loop in-process, in every stage of the story: a quit request, a
+// ten-second stall and a flood of events, each with a fixed seed and a fixed
+// elapsed time per pass. The scene draws on a window of SDL's dummy video
+// driver with the software renderer, so every present goes through the
+// window's framebuffer, which the driver saves as a BMP file while
+// SDL_VIDEO_DUMMY_SAVE_FRAMES is set (it reads that at every present).
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "canvas.h"
+#include "globals.h"
+#include "main.h"
+#include "random.h"
+
+// Stages by name in test output.
+static void PrintTo(DemoStage stage, std::ostream* out) {
+    *out << demoStageName(stage);
+}
+
+namespace {
+
+constexpr int32_t width = 1280;
+constexpr int32_t height = 720;
+constexpr float passTime = 40.0f;
+constexpr auto allStages = {DemoStage::Greeting,  DemoStage::Entrance, DemoStage::Asteroids,
+                            DemoStage::Explosion, DemoStage::Closing,  DemoStage::Ended};
+
+std::string stageName(const testing::TestParamInfo<DemoStage>& info) {
+    return demoStageName(info.param);
+}
+
+// Presents made while it records land as BMP files in a directory of its own,
+// which is the working directory meanwhile.
+class FrameRecorder {
+  public:
+    FrameRecorder() {
+        directory_ =
+            std::filesystem::temp_directory_path() / ("vimbel-frames-" + std::to_string(getpid()));
+        std::filesystem::remove_all(directory_);
+        std::filesystem::create_directories(directory_);
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(directory_);
+    }
+    ~FrameRecorder() {
+        stop();
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+    }
+    void start() { setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1); }
+    void stop() { unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES"); }
+    std::vector<std::filesystem::path> frames() const {
+        std::vector<std::filesystem::path> saved;
+        for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+            saved.push_back(entry.path());
+        }
+        std::sort(saved.begin(), saved.end());
+        return saved;
+    }
+
+  private:
+    std::filesystem::path directory_;
+    std::filesystem::path previous_;
+};
+
+void pushEvent(uint32_t type) {
+    SDL_Event event{};
+    event.type = type;
+    SDL_PushEvent(&event);
+}
+
+// The whole demo on a dummy window, and what it has shown so far.
+class DemoInProcess : public testing::Test {
+  protected:
+    ScreenSize size{width, height};
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    std::unique_ptr<Scene> scene;
+    std::vector<DemoStage> stages;   // each stage as it was entered
+    std::vector<std::string> lines;  // each text line as it was started
+
+    void SetUp() override {
+        window = SDL_CreateWindow("demo", 0, 0, width, height, 0);
+        ASSERT_TRUE(window) << SDL_GetError();
+        renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+        ASSERT_TRUE(renderer) << SDL_GetError();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        running = true;
+        seedRandom(20231209);
+        scene = buildScene(renderer);
+        note();
+    }
+    void TearDown() override {
+        scene.reset();
+        if (renderer) {
+            SDL_DestroyRenderer(renderer);
+        }
+        if (window) {
+            SDL_DestroyWindow(window);
+        }
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        running = true;
+    }
+
+    // Records a stage or a text line that is new since the last look.
+    void note() {
+        const DemoStage stage = demoStage(*scene);
+        if (stages.empty() || stages.back() != stage) {
+            stages.push_back(stage);
+        }
+        const auto text = scene->currentText.get();
+        if (text && text.get() != lastText_) {
+            lastText_ = text.get();
+            lines.push_back(text->text.text);
+        }
+    }
+
+    // Live passes (events, update, draw, present) until the given stage has
+    // been entered, and then `into` passes more, or until the demo has ended.
+    void playUntil(DemoStage stage, int into = 0) {
+        while (running && demoStage(*scene) != stage) {
+            loopPass(*scene, renderer, passTime);
+            note();
+        }
+        for (int pass = 0; running && pass < into; ++pass) {
+            loopPass(*scene, renderer, passTime);
+            note();
+        }
+    }
+
+    void expectTheWholeStoryOnce() {
+        EXPECT_EQ(stages, std::vector<DemoStage>(allStages));
+        EXPECT_EQ(lines, std::vector<std::string>(std::begin(demoLines), std::end(demoLines)));
+    }
+
+    // Whether the current text is the last line and ends in the coming pass.
+    bool lastLineEndsNextPass() const {
+        const auto text = scene->currentText.get();
+        return text && text->text.text == demoLines[std::size(demoLines) - 1] &&
+               text->state == FADING_OUT && text->alpha - text->speed * passTime <= 1.0f;
+    }
+
+  private:
+    const void* lastText_ = nullptr;
+};
+
+class QuitInEveryStage : public DemoInProcess, public testing::WithParamInterface<DemoStage> {};
+
+}  // namespace
+
+// The quit arrives through SDL's queue in the middle of a stage (for Ended: in
+// the very pass in which the last line fades out and the script ends the
+// demo). The real loop runs over a clock that advances 40 ms per pass.
+TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFollows) {
+    const DemoStage stage = GetParam();
+    if (stage == DemoStage::Ended) {
+        while (running && !lastLineEndsNextPass()) {
+            loopPass(*scene, renderer, passTime);
+            note();
+        }
+    } else {
+        playUntil(stage, 5);
+    }
+    ASSERT_TRUE(running);
+    ASSERT_EQ(demoStage(*scene), stage == DemoStage::Ended ? DemoStage::Closing : stage);
+    const auto textBefore = scene->currentText.get();
+
+    FrameRecorder recorder;
+    pushEvent(SDL_QUIT);
+    recorder.start();
+    uint32_t now = 5000;
+    int clockReads = 0;
+    runFrameLoop(*scene, renderer, [&] {
+        ++clockReads;
+        return now += static_cast<uint32_t>(passTime);
+    });
+    recorder.stop();
+    note();
+
+    // One read before the loop, one for its single pass.
+    EXPECT_EQ(clockReads, 2);
+    EXPECT_FALSE(running);
+    const auto frames = recorder.frames();
+    ASSERT_EQ(frames.size(), 1u) << "exactly that pass is presented";
+    EXPECT_GT(litPixelsInBmp(frames.front()), 5000) << "it shows the scene (the logos at least)";
+
+    EXPECT_EQ(demoStage(*scene), stage);
+    if (stage == DemoStage::Ended) {
+        expectTheWholeStoryOnce();
+    } else {
+        EXPECT_EQ(scene->currentText.get(), textBefore) << "no text step ran";
+    }
+    if (stage == DemoStage::Asteroids || stage == DemoStage::Explosion) {
+        EXPECT_EQ(lines.back(), "...som exploderade.") << "no closing line";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, QuitInEveryStage, testing::ValuesIn(allStages), stageName);
+
+namespace {
+
+class StallInEveryStage : public DemoInProcess, public testing::WithParamInterface<DemoStage> {};
+
+bool allStarsRestarted(const Background& layer) {
+    return std::all_of(layer.stars.begin(), layer.stars.end(),
+                       [](const Star& star) { return star.y == -1.0f; });
+}
+
+bool everyParticleExpired(const ExplosionParticleEffect& effect) {
+    for (const auto* set :
+         {&effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles}) {
+        for (const Particle& particle : *set) {
+            if (particle.IsAlive()) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// A pass ten seconds after the previous one (the process was stopped, the
+// machine slept) is passed on unclamped: every star falls past the bottom and
+// restarts at the top, the ship's entrance jumps far past the middle, every
+// explosion particle expires at once. The script still goes through every
+// stage once, in order, and the demo ends by itself.
+TEST_P(StallInEveryStage, ATenSecondPassLeavesTheStoryWhole) {
+    const DemoStage stage = GetParam();
+    playUntil(stage, 3);
+    ASSERT_EQ(demoStage(*scene), stage);
+    const auto entrance = scene->showRymdskeppAnim.get();  // kept alive past its cell
+    const size_t linesBefore = lines.size();
+    struct Fall {
+        float y;
+        float speed;
+    };
+    std::vector<Fall> asteroidsBefore;
+    if (const auto field = scene->asteroidField.get()) {
+        for (const Asteroid& asteroid : field->asteroids) {
+            asteroidsBefore.push_back({asteroid.y, asteroid.speed});
+        }
+    }
+
+    framePass(*scene, renderer, 10000.0f);
+    note();
+
+    EXPECT_TRUE(allStarsRestarted(scene->background1));
+    EXPECT_TRUE(allStarsRestarted(scene->background2));
+    EXPECT_LE(lines.size(), linesBefore + 1) << "at most the next line starts";
+    switch (stage) {
+        case DemoStage::Entrance: {
+            // 0.2 px/ms for 10 s: 2000 px up in one step, far above the top.
+            ASSERT_TRUE(entrance);
+            EXPECT_LT(entrance->y, -1000.0f);
+            EXPECT_EQ(scene->rymdskepp.y, static_cast<int32_t>(entrance->y));
+            EXPECT_EQ(demoStage(*scene), DemoStage::Asteroids);
+            break;
+        }
+        case DemoStage::Asteroids: {
+            // Every asteroid still falling makes the whole 10-second step at
+            // once (1000 to 1500 px); whether it then goes back to its start
+            // or dies is decided in its next update, so the field goes on.
+            ASSERT_EQ(demoStage(*scene), DemoStage::Asteroids);
+            const auto& after = scene->asteroidField.get()->asteroids;
+            ASSERT_EQ(after.size(), asteroidsBefore.size());
+            int jumped = 0;
+            for (size_t i = 0; i < after.size(); ++i) {
+                if (after[i].y != asteroidsBefore[i].y) {
+                    EXPECT_FLOAT_EQ(after[i].y,
+                                    asteroidsBefore[i].y + asteroidsBefore[i].speed * 10000.0f);
+                    ++jumped;
+                }
+            }
+            EXPECT_GT(jumped, 0);
+            break;
+        }
+        case DemoStage::Explosion:
+            // It reports on its next update, which ends it.
+            ASSERT_EQ(demoStage(*scene), DemoStage::Explosion);
+            EXPECT_TRUE(everyParticleExpired(*scene->rymdskeppExplosion.get()));
+            break;
+        case DemoStage::Ended:
+            EXPECT_FALSE(running);
+            EXPECT_EQ(demoStage(*scene), DemoStage::Ended);
+            break;
+        default:
+            break;
+    }
+
+    playUntil(DemoStage::Ended);
+    EXPECT_FALSE(running);
+    expectTheWholeStoryOnce();
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, StallInEveryStage, testing::ValuesIn(allStages), stageName);
+
+// However many events are pending, one pass consumes them all; a quit request
+// behind ten thousand other events still ends the loop after that pass.
+TEST_F(DemoInProcess, TenThousandPendingEventsAreConsumedInOnePass) {
+    playUntil(DemoStage::Entrance, 10);
+    const uint32_t kinds[] = {SDL_MOUSEMOTION, SDL_KEYDOWN, SDL_KEYUP, SDL_WINDOWEVENT,
+                              SDL_MOUSEBUTTONDOWN};
+    for (int i = 0; i < 10000; ++i) {
+        pushEvent(kinds[i % std::size(kinds)]);
+    }
+    ASSERT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT), 10000);
+    loopPass(*scene, renderer, passTime);
+    EXPECT_EQ(SDL_PollEvent(nullptr), 0);
+    EXPECT_TRUE(running);
+
+    for (int i = 0; i < 9999; ++i) {
+        pushEvent(kinds[i % std::size(kinds)]);
+    }
+    pushEvent(SDL_QUIT);
+    loopPass(*scene, renderer, passTime);
+    EXPECT_EQ(SDL_PollEvent(nullptr), 0);
+    EXPECT_FALSE(running);
+}
