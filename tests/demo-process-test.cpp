@@ -215,7 +215,7 @@ TEST(DemoProcess, PlaysTheLoopSeamlesslyAndAQuitRequestExitsWith0) {
     EXPECT_TRUE(repeatsAfter(lag)) << "the second pass of the loop differs from the first";
 }
 
-TEST(DemoProcess, PlaysTheWholeStoryAndEndsByItselfWith0) {
+TEST(WholeRun, WithDummyDriversTheStoryPlaysToItsEndAndExitsWith0) {
     const auto start = Clock::now();
     const auto outcome = runDemo(headless, {}, std::chrono::seconds(110));
     const auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
