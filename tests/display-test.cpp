@@ -76,9 +76,18 @@ struct X11Display : testing::Test {
         ASSERT_FALSE(window.empty()) << "no demo window appeared\n" << demo.errorOutput();
     }
 
-    // Sends keys the way a user types them: to the focused, active window.
+    // Sends keys the way a user types them: to the focused, active window. A
+    // window that has just been mapped may not be activatable yet while the
+    // window manager is still taking it over (slow under the sanitizers), so
+    // activation is retried for a while.
     void pressKeys(const char* keys) {
-        const auto sent = x.run({"xdotool", "windowactivate", "--sync", window, "key", keys});
+        bool sent = whileDemoRuns(
+            demo,
+            [&] {
+                return x.run({"xdotool", "windowactivate", "--sync", window, "key", keys})
+                    .has_value();
+            },
+            std::chrono::milliseconds(250));
         ASSERT_TRUE(sent) << "xdotool could not send " << keys;
     }
 };
