@@ -66,26 +66,31 @@ struct X11Display : testing::Test {
         }
         demo = startDemo(
             with(x.environment(), {{"SDL_VIDEODRIVER", "x11"}, {"SDL_AUDIODRIVER", "dummy"}}));
-        // The window, once it is mapped under its title.
-        whileDemoRuns(demo, [&] {
-            const auto found = x.run({"xdotool", "search", "--onlyvisible", "--name",
-                                      std::string("^") + windowTitle + "$"});
-            window = found ? found->substr(0, found->find('\n')) : "";
-            return !window.empty();
-        });
+        whileDemoRuns(demo, [&] { return findWindow(); });
         ASSERT_FALSE(window.empty()) << "no demo window appeared\n" << demo.errorOutput();
     }
 
+    // The window, once it is mapped under its title. Asked afresh each time:
+    // the renderer may replace the first window with one of its own kind.
+    bool findWindow() {
+        const auto found = x.run(
+            {"xdotool", "search", "--onlyvisible", "--name", std::string("^") + windowTitle + "$"});
+        window = found ? found->substr(0, found->find('\n')) : "";
+        return !window.empty();
+    }
+
     // Sends keys the way a user types them: to the focused, active window. A
-    // window that has just been mapped may not be activatable yet while the
-    // window manager is still taking it over (slow under the sanitizers), so
-    // activation is retried for a while.
+    // window that has just been mapped may be replaced or not yet activatable
+    // while the window manager takes it over (slow under the sanitizers), so
+    // the window is looked up and activated again until that succeeds.
     void pressKeys(const char* keys) {
         bool sent = whileDemoRuns(
             demo,
             [&] {
-                return x.run({"xdotool", "windowactivate", "--sync", window, "key", keys})
-                    .has_value();
+                return findWindow() &&
+                       x.run({"xdotool", "windowactivate", "--sync", window, "key", keys},
+                             std::chrono::seconds(3))
+                           .has_value();
             },
             std::chrono::milliseconds(250));
         ASSERT_TRUE(sent) << "xdotool could not send " << keys;
@@ -95,9 +100,12 @@ struct X11Display : testing::Test {
 }  // namespace
 
 TEST_F(X11Display, FillsTheScreenDrawsAndAQuitRequestExitsWith0) {
-    const auto geometry = x.run({"xdotool", "getwindowgeometry", window});
-    ASSERT_TRUE(geometry);
-    EXPECT_NE(geometry->find("Geometry: 1024x768"), std::string::npos) << *geometry;
+    // Full-screen once the window manager has taken the window over.
+    std::string geometry;
+    EXPECT_TRUE(whileDemoRuns(demo, [&] {
+        geometry = findWindow() ? x.run({"xdotool", "getwindowgeometry", window}).value_or("") : "";
+        return geometry.find("Geometry: 1024x768") != std::string::npos;
+    })) << geometry;
 
     long lit = 0;
     EXPECT_TRUE(whileDemoRuns(demo, [&] { return (lit = x.litPixels()) > drawnPixels; }))
