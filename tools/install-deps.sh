@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the demo, and to
 # encode the capture tool's videos (ffmpeg), and nothing when they are all
-# present already.
+# present already. Groups named as arguments add what the Windows and the
+# browser builds need.
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,26 @@ packages=(
     # make release, make deb and their tests
     git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
 )
+
+# Other targets, on request: tools/install-deps.sh windows web
+for group in "$@"; do
+    case "$group" in
+        windows)
+            # The mingw-w64 cross compilers (posix threads) with their zlib,
+            # Wine to run the result, zip to pack it.
+            packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+                binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip)
+            ;;
+        web)
+            # emscripten for WebAssembly; Chromium and Node.js for the tests.
+            packages+=(emscripten chromium nodejs)
+            ;;
+        *)
+            echo "install-deps: unknown group $group (known: windows web)" >&2
+            exit 2
+            ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
