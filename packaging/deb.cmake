@@ -38,13 +38,25 @@ add_custom_target(deb-docs ALL DEPENDS ${DEB_STAGE}/vimbel-demo.6.gz ${DEB_STAGE
 install(FILES ${DEB_STAGE}/vimbel-demo.6.gz DESTINATION share/man/man6)
 install(FILES ${DEB_STAGE}/changelog.gz DESTINATION ${DEB_DOC_DIR})
 
-# The copyright file: the demo's own terms, then the font's licence.
-file(READ ${CMAKE_SOURCE_DIR}/packaging/demo-licence.txt demo_licence)
+# The copyright file, machine-readable: the zlib licence's terms from LICENSE
+# and the font's from its licence file, in the format's indented paragraphs.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE licence)
+string(FIND "${licence}" "This software is provided" terms_start)
+string(FIND "${licence}" "\n----" terms_end)
+math(EXPR terms_length "${terms_end} - ${terms_start}")
+string(SUBSTRING "${licence}" ${terms_start} ${terms_length} ZLIB_TERMS)
+string(STRIP "${ZLIB_TERMS}" ZLIB_TERMS)
+string(REPLACE "\n\n" "\n.\n" ZLIB_TERMS "${ZLIB_TERMS}")
+string(REPLACE "\n" "\n " ZLIB_TERMS " ${ZLIB_TERMS}")
 file(READ ${CMAKE_SOURCE_DIR}/assets/font-LICENSE.txt font_licence)
-file(WRITE ${DEB_STAGE}/copyright
-  "${demo_licence}\n"
-  "--------------------------------------------------------------------------------\n\n"
-  "${font_licence}")
+string(FIND "${font_licence}" "License: bitstream-vera\n" font_start)
+math(EXPR font_start "${font_start} + 24")
+string(SUBSTRING "${font_licence}" ${font_start} -1 FONT_TERMS)
+string(STRIP "${FONT_TERMS}" FONT_TERMS)
+set(FONT_TERMS " ${FONT_TERMS}")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/copyright.in ${DEB_STAGE}/copyright @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/assets/font-LICENSE.txt)
 install(FILES ${DEB_STAGE}/copyright DESTINATION ${DEB_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)

@@ -153,7 +153,7 @@ archive_libraries() {
 archive_licences() {
     local library copy package status=0
     cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || status=1
-    [ -s "$unpacked/LICENSES/vimbel-demo.txt" ] || { echo "no LICENSES/vimbel-demo.txt"; status=1; }
+    cmp "$unpacked/LICENSES/vimbel-demo.txt" LICENSE || status=1
     for library in "$unpacked"/lib/*; do
         copy=$(realpath "$(system_copy "$(basename "$library")")")
         # dpkg knows a file under /usr/lib or /lib, as its package installed it.
@@ -191,7 +191,7 @@ archive_nfo() {
     grep -q "glibc ${glibc#GLIBC_} or later" "$nfo" || { echo "no 'glibc ${glibc#GLIBC_}'"; return 1; }
     version=${folder#vimbel-demo-}
     for field in "Title" "Author" "Party" "Released" "display" "sound device" "ESCAPE" \
-        "Music" "Graphics" "Font" "Version ...... ${version%-linux-x86_64}"; do
+        "Music" "Graphics" "Font" "zlib licence" "Version ...... ${version%-linux-x86_64}"; do
         grep -qF -- "$field" "$nfo" || { echo "missing: $field"; return 1; }
     done
 }
