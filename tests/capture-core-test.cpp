@@ -120,6 +120,8 @@ TEST(CaptureOptions, DefaultsAndEveryOptionInBothSpellings) {
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     EXPECT_EQ(parsed.options.kind, OutputKind::None);
     EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_TRUE(parse({"--version"}).options.version);
+    EXPECT_EQ(parse({"--size", "64x64", "--size", "96x80", "o"}).options.width, 96) << "the last";
 }
 
 TEST(CaptureOptions, MalformedInputIsAUsageError) {
@@ -158,6 +160,8 @@ TEST(CaptureOptions, MalformedInputIsAUsageError) {
     EXPECT_EQ(parse({"--bogus", "o"}).error, "unknown option '--bogus'");
     EXPECT_EQ(parse({"--fps", "x", "o"}).error,
               "option --fps expects a whole number of frames per second, not 'x'");
+    EXPECT_EQ(parse({"o", "--until"}).error, "option --until needs a value");
+    EXPECT_EQ(parse({"--force=yes", "o"}).error, "option --force takes no value");
 }
 
 TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
@@ -177,6 +181,7 @@ TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
         {{"--preset", "good", "o.mp4"}, "unknown --preset 'good' for H.264"},
         {{"--crf", "20", "frames"}, "--crf applies to a video file"},
         {{"--size", "65x64", "o.mp4"}, "the size 65x64 has an odd side"},
+        {{"--size", "64x65", "o.mkv"}, "the size 64x65 has an odd side"},
         {{"--screenshot", "1=a.jpg", "o"}, "the screenshot 'a.jpg' must be a .png file"},
         {{"--until", "2", "--screenshot", "2=a.png", "o"},
          "the screenshot at 2 s lies after the end"},

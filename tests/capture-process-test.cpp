@@ -55,6 +55,7 @@ std::string readFile(const std::string& path) {
 struct Outcome {
     bool exited = false;
     int status = -1;
+    std::string output;
     std::string errorOutput;
 };
 
@@ -87,6 +88,7 @@ Outcome finish(ChildProcess& child) {
         outcome.exited = WIFEXITED(*status);
         outcome.status = outcome.exited ? WEXITSTATUS(*status) : -1;
     }
+    outcome.output = child.output();
     outcome.errorOutput = child.errorOutput();
     return outcome;
 }
@@ -411,6 +413,10 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
          false,
          {{"PATH", emptyBin}}},
         {{"--size", "64x64", "--until", "1", out + ".mkv"}, "ffmpeg", false, {{"PATH", fakeBin}}},
+        {{"--size", "64x65", "--until", "1", out + ".mp4"},
+         "the size 64x65 has an odd side",
+         false,
+         {{"PATH", fakeBin}}},
     };
     if (exists("/sys")) {
         cases.push_back(
@@ -425,6 +431,17 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
         EXPECT_EQ(text.find(usage) != std::string::npos, c.usage) << text;
         EXPECT_EQ(entries(directory), std::vector<std::string>{}) << text;
     }
+    // Help and version go to standard output with status 0.
+    const auto help = capture({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind(usage + "\n", 0), 0u) << help.output;
+    EXPECT_NE(help.output.find("--version"), std::string::npos);
+    const auto version = capture({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("vimbel-capture ", 0), 0u) << version.output;
+    EXPECT_EQ(std::count(version.output.begin(), version.output.end(), '\n'), 1);
+    EXPECT_EQ(help.errorOutput + version.errorOutput, "");
+
     // The failing encoder's own last lines are shown.
     const auto failed =
         capture({"--size", "64x64", "--until", "1", out + ".mp4"}, {{"PATH", fakeBin}});
