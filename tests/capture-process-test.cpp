@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +140,10 @@ class Frame {
         surface_.reset(SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_RGB24, 0));
     }
     int width() const { return surface_ ? surface_->w : 0; }
+    SDL_Color pixel(int x, int y) const {
+        const auto* p = static_cast<const uint8_t*>(surface_->pixels) + y * surface_->pitch + 3 * x;
+        return {p[0], p[1], p[2], 255};
+    }
     int height() const { return surface_ ? surface_->h : 0; }
 
     int count(int x0, int y0, int x1, int y1, const std::function<bool(SDL_Color)>& test) const {
@@ -288,21 +293,25 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
     EXPECT_LT(centreText(stages.at("ended")), 20) << "the last line has faded out at the end";
 }
 
-TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthAndBothStreams) {
+// 24 fps: 1837.5 samples a frame, so the sound must follow the cumulative
+// counts to stay with the picture.
+TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFramesColours) {
     if (!ffmpegTools()) {
         GTEST_SKIP() << "ffmpeg and ffprobe (Debian's ffmpeg package) are not installed";
     }
     const Scratch scratch("capture-mp4");
     const std::string& directory = scratch.path;
     const std::string video = directory + "/demo.mp4";
-    const auto outcome = capture({"--size", "320x180", "--fps", "30", video});
+    const std::string shot = directory + "/shot.png";
+    const auto outcome =
+        capture({"--size", "320x180", "--fps", "24", "--screenshot", "1.3=" + shot, video});
     ASSERT_TRUE(outcome.exited);
     ASSERT_EQ(outcome.status, 0) << outcome.errorOutput;
-    EXPECT_EQ(entries(directory), std::vector<std::string>{"demo.mp4"});
+    EXPECT_EQ(entries(directory), (std::vector<std::string>{"demo.mp4", "shot.png"}));
     const auto stages = stageTimes(outcome.errorOutput);
     ASSERT_EQ(stages.count("ended"), 1u) << outcome.errorOutput;
-    const int64_t frames = frameAt(stages.at("ended"), 30) + 1;
-    EXPECT_NE(outcome.errorOutput.find(std::to_string(frames) + " frames at 30 fps"),
+    const int64_t frames = frameAt(stages.at("ended"), 24) + 1;
+    EXPECT_NE(outcome.errorOutput.find(std::to_string(frames) + " frames at 24 fps"),
               std::string::npos)
         << outcome.errorOutput;
 
@@ -326,14 +335,57 @@ TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthAndBothStreams) {
     EXPECT_EQ(fields["codec_name"], (std::vector<std::string>{"h264", "aac"}));
     EXPECT_EQ(fields["width"][0], "320");
     EXPECT_EQ(fields["height"][0], "180");
-    EXPECT_EQ(fields["r_frame_rate"][0], "30/1");
+    EXPECT_EQ(fields["r_frame_rate"][0], "24/1");
     EXPECT_EQ(fields["nb_frames"][0], std::to_string(frames));
     EXPECT_EQ(fields["sample_rate"][0], "44100");
     EXPECT_EQ(fields["channels"][0], "2");
-    const double seconds = static_cast<double>(frames) / 30;
+    const double seconds = static_cast<double>(frames) / 24;
     EXPECT_NEAR(std::stod(fields["duration"][0]), seconds, 0.0005);
     // AAC stores whole blocks; the container trims them to within a few samples.
-    EXPECT_NEAR(std::stod(fields["duration"][1]), seconds, 0.005);
+    EXPECT_NEAR(std::stod(fields["duration"][1]), seconds, 0.002);
+
+    // The index (moov) comes before the media data, so playing can start at once.
+    const std::string file = readFile(video);
+    std::vector<std::string> boxes;
+    for (size_t at = 0; at + 8 <= file.size() && boxes.size() < 16;) {
+        const auto* b = reinterpret_cast<const uint8_t*>(file.data()) + at;
+        boxes.push_back(file.substr(at + 4, 4));
+        const uint32_t size = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | b[2] << 8 | b[3];
+        at += size >= 8 ? size : file.size();
+    }
+    const auto index = [&boxes](const char* type) {
+        return std::find(boxes.begin(), boxes.end(), type) - boxes.begin();
+    };
+    EXPECT_LT(index("moov"), index("mdat")) << testing::PrintToString(boxes);
+
+    // Decoded, the frame shows the screenshot's colours, channel for channel:
+    // where the text's pastel colour lies, each channel's mean stays within
+    // the few levels that colour subsampling takes off the glyphs' edges (a
+    // swap of red and blue moves them by about 100).
+    const std::string decoded = directory + "/decoded.png";
+    run("ffmpeg -v error -i '" + video + "' -vf 'select=eq(n\\," +
+        std::to_string(frameAt(1300, 24)) + ")' -frames:v 1 '" + decoded + "'");
+    const Frame original(shot);
+    const Frame copy(decoded);
+    ASSERT_EQ(copy.width(), 320);
+    std::array<double, 3> sums{};
+    int compared = 0;
+    for (int y = 0; y < 180; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            const SDL_Color a = original.pixel(x, y);
+            const SDL_Color b = copy.pixel(x, y);
+            if (colourful(a)) {
+                sums[0] += a.r - b.r;
+                sums[1] += a.g - b.g;
+                sums[2] += a.b - b.b;
+                ++compared;
+            }
+        }
+    }
+    ASSERT_GT(compared, 500) << "the greeting line at full strength";
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_LT(std::abs(sums[c] / compared), 25.0) << "mean difference in channel " << c;
+    }
 }
 
 TEST(CaptureProcess, TheSameSeedGivesTheSameFramesAnotherSeedOthers) {
