@@ -501,6 +501,21 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
               std::string::npos)
         << failed.errorOutput;
 
+    // An encoder that reads every frame before any sound still gets all of it.
+    const Scratch lateScratch("capture-late-bin");
+    std::ofstream(lateScratch.path + "/ffmpeg") << "#!/bin/sh\nPATH=/usr/bin:/bin\nfor last; do :; "
+                                                   "done\nvideo=$(wc -c)\naudio=$(wc -c <&3)\n"
+                                                   "echo \"$video $audio\" > \"$last\"\n";
+    chmod((lateScratch.path + "/ffmpeg").c_str(), 0755);
+    const auto late = capture({"--size", "64x64", "--fps", "24", "--until", "1.5", out + ".mkv"},
+                              {{"PATH", lateScratch.path}});
+    EXPECT_EQ(late.status, 0) << late.errorOutput;
+    const int64_t lateFrames = framesBefore(1500, 24);
+    EXPECT_EQ(readFile(out + ".mkv"),
+              std::to_string(lateFrames * 64 * 64 * 4) + " " +
+                  std::to_string(samplesForFrames(lateFrames, 24, soundtrackRate) * 4) + "\n");
+    std::remove((out + ".mkv").c_str());
+
     // An existing output is kept unless --force, and then only an earlier capture is replaced.
     std::ofstream(out + ".mp4") << "keep";
     auto outcome = capture({out + ".mp4"});
