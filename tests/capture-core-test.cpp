@@ -313,6 +313,29 @@ TEST(CaptureOutputs, TargetsNeedTheirDirectoryAndForceToReplace) {
     touch(frames + "/soundtrack.wav");
     EXPECT_NE(checkTarget(frames, true, false), "");
     EXPECT_EQ(checkTarget(frames, true, true), "");
+    // Names almost like a frame's, or a frame's name on a directory, are someone else's.
+    for (const std::string name : {"frame-00000x.png", "frame-0000001.png", "frame-000002.png"}) {
+        const std::string path = frames + "/" + name;
+        if (name == "frame-000002.png") {
+            ASSERT_EQ(mkdir(path.c_str(), 0777), 0);
+        } else {
+            touch(path);
+        }
+        EXPECT_EQ(
+            checkTarget(frames, true, true),
+            frames + " holds other files than captured frames (" + name + "); it is not replaced");
+        std::remove(path.c_str());
+    }
+    // A symbolic link, dangling or to an earlier capture, is neither followed nor replaced.
+    ASSERT_EQ(symlink("nowhere", (directory + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("frames", (directory + "/link").c_str()), 0);
+    for (const bool force : {false, true}) {
+        for (const std::string link : {"/dangling", "/link"}) {
+            EXPECT_EQ(checkTarget(directory + link, link == "/link", force),
+                      directory + link +
+                          " is a symbolic link, which a capture neither follows nor replaces");
+        }
+    }
     touch(frames + "/notes.txt");
     EXPECT_EQ(checkTarget(frames, true, true),
               frames + " holds other files than captured frames (notes.txt); it is not replaced");
@@ -344,9 +367,18 @@ TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
     EXPECT_FALSE(exists(stagedFile));
     EXPECT_FALSE(exists(stagedFrames));
 
-    // A committed directory replaces the earlier capture it was checked against.
+    // A committed directory replaces the earlier capture it was checked against,
+    // unless someone has put a file of their own there in the meantime.
     ASSERT_EQ(mkdir(frames.c_str(), 0777), 0);
     touch(frames + "/frame-000099.png");
+    {
+        StagedOutput meanwhile(frames, true);
+        ASSERT_EQ(meanwhile.create(), "");
+        touch(frames + "/notes.txt");
+        EXPECT_NE(meanwhile.commit(), "");
+        EXPECT_TRUE(exists(frames + "/frame-000099.png") && exists(frames + "/notes.txt"));
+        std::remove((frames + "/notes.txt").c_str());
+    }
     StagedOutput shots(frames, true);
     ASSERT_EQ(shots.create(), "");
     touch(shots.stagedPath() + "/" + frameFileName(0));

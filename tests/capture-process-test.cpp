@@ -534,6 +534,13 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
     EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
     EXPECT_EQ(entries(out),
               (std::vector<std::string>{"frame-000000.png", "frame-000001.png", "soundtrack.wav"}));
+    // A link to it is refused, forced or not, and the frames it leads to stay.
+    ASSERT_EQ(symlink("out", (directory + "/link").c_str()), 0);
+    outcome = capture({"--size", "64x64", "--until", "0.1", "--force", directory + "/link"});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errorOutput.find("link is a symbolic link"), std::string::npos);
+    EXPECT_EQ(entries(out).size(), 3u);
+    std::remove((directory + "/link").c_str());
     std::ofstream(out + "/notes.txt") << "mine";
     outcome = capture({"--size", "64x64", "--until", "0.1", "--force", out});
     EXPECT_EQ(outcome.status, 2);
