@@ -119,7 +119,7 @@ for package in "${!packages[@]}"; do
     cp -L "$copyright" "$stage/LICENSES/$package.txt"
 done
 cp assets/font-LICENSE.txt "$stage/LICENSES/font-vimbel-mono.txt"
-cp packaging/demo-licence.txt "$stage/LICENSES/vimbel-demo.txt"
+cp LICENSE "$stage/LICENSES/vimbel-demo.txt"
 
 # --- the executable, screenshot and information file ------------------------
 
