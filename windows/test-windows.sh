@@ -4,8 +4,9 @@
 # demo's own end, on a real X display (Xvfb with openbox, Wine's own display
 # driver, the default renderer) and through a failing start-up.
 #
-# Usage: windows/test-windows.sh all|reproducible BUILD_DIR
+# Usage: windows/test-windows.sh all|run|reproducible BUILD_DIR
 #   all           the archive, the executable under Wine, and reproducibility
+#   run           the archive and the executable under Wine only
 #   reproducible  only: two fresh clones of HEAD build identical archives
 #
 # A check whose tool cannot start (no Wine, no Xvfb) is skipped and says why.
@@ -114,11 +115,12 @@ exe_imports() {
 }
 
 exe_resources() {
-    local resources value
+    local resources value icon
     wrestool -x --type=14 "$exe" >"$work/icon.ico" 2>/dev/null
     [ -s "$work/icon.ico" ] || { echo "no icon in the .exe"; return 1; }
-    # The icon made at build time from the logo, whole.
-    cmp "$work/icon.ico" "$build/generated/windows/vimbel-demo.ico" || return 1
+    # The icon made at build time from the logo (the resource is padded).
+    icon="$build/generated/windows/vimbel-demo.ico"
+    cmp -n "$(stat -c %s "$icon")" "$work/icon.ico" "$icon" || return 1
     resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || return 1
     for value in '"CompanyName", "Tolvard"' '"Author", "Tolvard"' \
         '"ProductName", "Vimbel 2023 demo"' "\"ProductVersion\", \"$(version)\"" \
@@ -126,7 +128,7 @@ exe_resources() {
         grep -qF "VALUE $value" <<<"$resources" || { echo "version information lacks $value"; return 1; }
     done
     # Windows refuses to start a program whose manifest is not well formed.
-    wrestool -x --type=24 "$exe" >"$work/manifest.xml" 2>/dev/null || { echo "no manifest"; return 1; }
+    wrestool -x -R --type=24 "$exe" >"$work/manifest.xml" 2>/dev/null || { echo "no manifest"; return 1; }
     xmllint --noout "$work/manifest.xml" || return 1
     if ! grep -q '<dpiAwareness[^>]*>PerMonitorV2' "$work/manifest.xml" ||
         ! grep -q '<dpiAware[^>]*>true/pm<' "$work/manifest.xml"; then
@@ -289,7 +291,7 @@ press() {
 whole_story() {
     need_wine
     local start=$SECONDS elapsed
-    start_demo SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+    start_demo SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy
     expect_exit 240 0 || return 1
     elapsed=$((SECONDS - start))
     echo "ended by itself after $elapsed s"
@@ -298,45 +300,78 @@ whole_story() {
     ! grep 'vimbel-demo' "$work/errors"
 }
 
-logos_then_escape() {
-    need_x
-    local window left right middle shot="$build/wine-screenshot.png"
-    start_demo
-    window=$(wait_for_window) || { echo "no window appeared"; expect_exit 1 0; return 1; }
-    xdotool getwindowgeometry "$window"
-    # The logos spin into view in the top corners within a few frames.
+# Waits until the screen shows both logos in its top corners, with the dark
+# sky between them, and keeps that screenshot; says what it saw.
+wait_for_logos() {
+    local shot=$1 left right middle
     for _ in $(seq 60); do
         import -silent -window root "$shot" 2>/dev/null
         left=$(lit_share "$shot" 150x150+10+10)
         right=$(lit_share "$shot" 150x150+864+10)
         middle=$(lit_share "$shot" 400x150+312+10)
-        awk -v l="$left" -v r="$right" -v m="$middle" 'BEGIN { exit !(l > 0.2 && r > 0.2 && m < 0.02) }' &&
-            break
+        if awk -v l="$left" -v r="$right" -v m="$middle" 'BEGIN { exit !(l > 0.2 && r > 0.2 && m < 0.02) }'; then
+            echo "lit share: top left $left, top right $right, between them $middle"
+            return 0
+        fi
+        kill -0 "$demo_pid" 2>/dev/null || break
         sleep 0.5
     done
-    echo "lit share: top left $left, top right $right, between them $middle ($shot)"
-    awk -v l="$left" -v r="$right" -v m="$middle" 'BEGIN { exit !(l > 0.2 && r > 0.2 && m < 0.02) }' ||
-        { press Escape; expect_exit 15 0; return 1; }
+    echo "no logos in the top corners; lit share: left $left, right $right, between $middle ($shot)"
+    return 1
+}
+
+logos_then_escape() {
+    need_x
+    local window
+    start_demo
+    window=$(wait_for_window) || { echo "no window appeared"; expect_exit 1 0; return 1; }
+    wait_for_logos "$build/wine-screenshot.png" || { kill "$demo_pid"; return 1; }
+    xdotool getwindowgeometry "$window" | grep 'Geometry: 1024x768' || { echo "not full-screen"; return 1; }
     press Escape || return 1
     expect_exit 15 0
 }
 
 # Alt+F4 is openbox's close, as its close button would be: the window is
-# asked to close, which SDL reports as a quit request.
+# asked to close, which SDL reports as a quit request. Sent once the demo
+# draws, when openbox has surely taken the window over.
 close_window() {
     need_x
     start_demo
     wait_for_window >/dev/null || { echo "no window appeared"; expect_exit 1 0; return 1; }
+    wait_for_logos "$work/shot.png" || { kill "$demo_pid"; return 1; }
     press alt+F4 || return 1
     expect_exit 15 0
 }
 
+failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
+
+# With an error output (and X, when there is one) no message box may wait
+# for a click: the demo ends at once.
 startup_failure() {
     need_wine
-    start_demo SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=nosuchdriver
-    expect_exit 60 2 || return 1
-    grep -x 'vimbel-demo: cannot open the audio device: .*nosuchdriver.*' "$work/errors" ||
-        { cat "$work/errors"; return 1; }
+    start_demo SDL_AUDIODRIVER=nosuchdriver
+    expect_exit 30 2 || return 1
+    grep -x "$failure_text" "$work/errors" || { cat "$work/errors"; return 1; }
+}
+
+# Started as Explorer starts it, through the shell, the demo has no error
+# output: the same text shows in a message box, which waits for OK. Wine's
+# trace of window texts shows what the box says.
+fatal_box() {
+    need_x
+    local window text
+    (cd "$work" && exec env WINEDEBUG=-all,trace+win SDL_AUDIODRIVER=nosuchdriver \
+        wine start /wait /unix "$exe") 2>"$work/trace" &
+    demo_pid=$!
+    window=$(wait_for_window) || { echo "no message box appeared"; expect_exit 1 2; return 1; }
+    sleep 1
+    import -silent -window root "$build/wine-message-box.png" 2>/dev/null
+    kill -0 "$demo_pid" || { echo "the box did not wait"; return 1; }
+    press Return || return 1
+    expect_exit 15 2 || return 1
+    text=$(sed -n 's/.*:set_window_text L"\(vimbel-demo: .*\)"$/\1/p' "$work/trace")
+    echo "the box said: $text"
+    grep -x "$failure_text" <<<"$text"
 }
 
 wine_checks() {
@@ -346,7 +381,8 @@ wine_checks() {
     check "with the dummy drivers it plays the whole story and exits 0 by itself" whole_story
     check "under X the logos show in the top corners, and Escape exits 0" logos_then_escape
     check "under X closing the window exits 0" close_window
-    check "a start-up failure exits 2 with its text on the error output" startup_failure
+    check "a start-up failure exits 2 at once with its text on the error output" startup_failure
+    check "without an error output the same text shows in a message box; OK exits 2" fatal_box
 }
 
 # --- reproducibility -------------------------------------------------------
@@ -383,18 +419,20 @@ reproducible() {
 # --- main ------------------------------------------------------------------
 
 case "$mode" in
-    all)
+    all | run)
         archive_checks
         [ -n "${exe:-}" ] && wine_checks
         ;;
     reproducible) ;;
     *)
-        echo "usage: test-windows.sh all|reproducible BUILD_DIR" >&2
+        echo "usage: test-windows.sh all|run|reproducible BUILD_DIR" >&2
         exit 2
         ;;
 esac
-check "two fresh clones of HEAD (umask 022 and 077, other time zones) give identical archives" \
-    reproducible
+if [ "$mode" != run ]; then
+    check "two fresh clones of HEAD (umask 022 and 077, other time zones) give identical archives" \
+        reproducible
+fi
 
 echo "windows: $passed passed, $failed failed, $skipped skipped"
 [ $failed -eq 0 ]
