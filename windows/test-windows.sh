@@ -162,10 +162,20 @@ nfo_format() {
 
 # --- Wine ------------------------------------------------------------------
 
+# Runs a command every tenth of a second until it succeeds or the given
+# seconds pass.
+until_true() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.1
+    done
+}
+
 # Starts Xvfb with openbox for the display tests; on failure x_failure says why.
 x_failure=""
 start_x() {
-    local number=""
     if ! command -v Xvfb >/dev/null || ! command -v openbox >/dev/null ||
         ! command -v xdotool >/dev/null || ! command -v import >/dev/null; then
         x_failure="Xvfb, openbox, xdotool or import is missing (packages xvfb, openbox, xdotool, imagemagick)"
@@ -174,25 +184,19 @@ start_x() {
     # -displayfd: Xvfb picks a free display and writes its number once it
     # accepts connections.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp -noreset 3>"$work/display" \
-        2>"$work/xvfb.log" &
+        2>"$work/x.log" &
     server_pids+=($!)
-    for _ in $(seq 150); do
-        number=$(head -n 1 "$work/display")
-        [ -n "$number" ] && break
-        sleep 0.1
-    done
-    if [ -z "$number" ]; then
-        x_failure="Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
+    if ! until_true 15 grep -q . "$work/display"; then
+        x_failure="Xvfb did not start: $(tail -n 3 "$work/x.log")"
         return
     fi
-    export DISPLAY=":$number"
-    openbox --sm-disable 2>"$work/openbox.log" &
+    DISPLAY=":$(head -n 1 "$work/display")"
+    export DISPLAY
+    openbox --sm-disable 2>>"$work/x.log" &
     server_pids+=($!)
-    for _ in $(seq 150); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return
-        sleep 0.1
-    done
-    x_failure="openbox did not start: $(tail -n 3 "$work/openbox.log")"
+    # A window manager announces itself on the root window once it runs.
+    wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+    until_true 15 wm_running || x_failure="openbox did not start: $(tail -n 3 "$work/x.log")"
 }
 
 # A private prefix, and a private HOME whose ALSA setup gives Wine a working
@@ -216,34 +220,6 @@ start_wine() {
     wineserver -p
 }
 
-# Starts the executable under Wine in the background (pid in demo_pid); its
-# error output goes to $work/errors.
-start_demo() {
-    (cd "$work" && exec env "$@" wine "$exe") 2>"$work/errors" &
-    demo_pid=$!
-}
-
-# Waits up to the given seconds for the demo to end and expects the status.
-expect_exit() {
-    local seconds=$1 expected=$2 status
-    for _ in $(seq $((seconds * 10))); do
-        kill -0 "$demo_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$demo_pid" 2>/dev/null; then
-        echo "still running after $seconds s"
-        kill "$demo_pid"
-        wait "$demo_pid"
-        return 1
-    fi
-    wait "$demo_pid"
-    status=$?
-    [ "$status" -eq "$expected" ] && return 0
-    echo "exit status $status, expected $expected; error output:"
-    head -n 20 "$work/errors"
-    return 1
-}
-
 need_wine() {
     [ -z "$wine_failure" ] || { echo "$wine_failure"; exit 77; }
 }
@@ -252,95 +228,89 @@ need_x() {
     [ -z "$x_failure" ] || { echo "$x_failure"; exit 77; }
 }
 
-# The demo's window, once it is mapped under its title ("" until then).
+# Starts the executable under Wine in the background, directly or through
+# the shell (Wine's `start`), with the given variables; its error output goes
+# to $work/errors.
+start_demo() {
+    local launch=(wine "$exe")
+    [ "$1" = shell ] && launch=(wine start /wait /unix "$exe")
+    shift
+    (cd "$work" && exec env "$@" "${launch[@]}") 2>"$work/errors" &
+    demo_pid=$!
+}
+
+demo_ended() { ! kill -0 "$demo_pid" 2>/dev/null; }
+
+# Waits up to the given seconds for the demo to end and expects the status.
+expect_exit() {
+    local status
+    if ! until_true "$1" demo_ended; then
+        echo "still running after $1 s"
+        kill "$demo_pid"
+        return 1
+    fi
+    wait "$demo_pid"
+    status=$?
+    [ "$status" -eq "$2" ] && return 0
+    echo "exit status $status, expected $2; error output:"
+    head -n 20 "$work/errors"
+    return 1
+}
+
+# The demo's window (or its message box), once mapped under its title.
 demo_window() {
     xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1
 }
-
-wait_for_window() {
-    local window
-    for _ in $(seq 600); do
-        window=$(demo_window)
-        [ -n "$window" ] && { echo "$window"; return 0; }
-        kill -0 "$demo_pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
-# The share of lit (not black) pixels in a part of a screenshot, 0 to 1.
-lit_share() {
-    convert "$1" -crop "$2" +repage -colorspace gray -threshold 8% -format '%[fx:mean]' info:
-}
+window_shown() { [ -n "$(demo_window)" ] || demo_ended; }
+window_up() { until_true 60 window_shown && ! demo_ended; }
 
 # Presses keys in the demo's window, activating it first; a window just
 # mapped may not take focus at once while openbox takes it over.
-press() {
+send_keys() {
     local window
-    for _ in $(seq 20); do
-        window=$(demo_window)
-        if [ -n "$window" ] && xdotool windowactivate --sync "$window" key "$1" 2>/dev/null; then
-            return 0
-        fi
-        sleep 0.25
-    done
-    echo "could not send $1 to the demo's window"
-    return 1
+    window=$(demo_window)
+    [ -n "$window" ] && xdotool windowactivate --sync "$window" key "$1" 2>/dev/null
+}
+press() {
+    until_true 5 send_keys "$1" || { echo "could not send $1 to the demo's window"; return 1; }
+}
+
+# The share of lit (not black) pixels in a part of the screenshot, 0 to 1.
+lit_share() {
+    convert "$shot" -crop "$1" +repage -colorspace gray -threshold 8% -format '%[fx:mean]' info:
+}
+
+# Takes a screenshot: both logos in the top corners, dark sky between them?
+logos_shown() {
+    import -silent -window root "$shot" 2>/dev/null
+    shares="top left $(lit_share 150x150+10+10), top right $(lit_share 150x150+864+10), "
+    shares+="between them $(lit_share 400x150+312+10)"
+    awk -v s="$shares" 'BEGIN { split(s, f, /[ ,]+/); exit !(f[3] > 0.2 && f[6] > 0.2 && f[9] < 0.02) }'
 }
 
 whole_story() {
     need_wine
-    local start=$SECONDS elapsed
-    start_demo SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy
+    local start=$SECONDS
+    start_demo direct SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy
     expect_exit 240 0 || return 1
-    elapsed=$((SECONDS - start))
-    echo "ended by itself after $elapsed s"
+    echo "ended by itself after $((SECONDS - start)) s"
     # The story lasts about 48 s; an early end would be a fault.
-    [ $elapsed -ge 40 ] || return 1
-    ! grep 'vimbel-demo' "$work/errors"
+    [ $((SECONDS - start)) -ge 40 ] && ! grep 'vimbel-demo' "$work/errors"
 }
 
-# Waits until the screen shows both logos in its top corners, with the dark
-# sky between them, and keeps that screenshot; says what it saw.
-wait_for_logos() {
-    local shot=$1 left right middle
-    for _ in $(seq 60); do
-        import -silent -window root "$shot" 2>/dev/null
-        left=$(lit_share "$shot" 150x150+10+10)
-        right=$(lit_share "$shot" 150x150+864+10)
-        middle=$(lit_share "$shot" 400x150+312+10)
-        if awk -v l="$left" -v r="$right" -v m="$middle" 'BEGIN { exit !(l > 0.2 && r > 0.2 && m < 0.02) }'; then
-            echo "lit share: top left $left, top right $right, between them $middle"
-            return 0
-        fi
-        kill -0 "$demo_pid" 2>/dev/null || break
-        sleep 0.5
-    done
-    echo "no logos in the top corners; lit share: left $left, right $right, between $middle ($shot)"
-    return 1
-}
-
-logos_then_escape() {
-    need_x
-    local window
-    start_demo
-    window=$(wait_for_window) || { echo "no window appeared"; expect_exit 1 0; return 1; }
-    wait_for_logos "$build/wine-screenshot.png" || { kill "$demo_pid"; return 1; }
-    xdotool getwindowgeometry "$window" | grep 'Geometry: 1024x768' || { echo "not full-screen"; return 1; }
-    press Escape || return 1
-    expect_exit 15 0
-}
-
+# On the X display with the default renderer: once the logos show, the
+# window fills the screen and the given key ends the demo with status 0.
 # Alt+F4 is openbox's close, as its close button would be: the window is
-# asked to close, which SDL reports as a quit request. Sent once the demo
-# draws, when openbox has surely taken the window over.
-close_window() {
+# asked to close, which SDL reports as a quit request.
+quit_under_x() {
     need_x
-    start_demo
-    wait_for_window >/dev/null || { echo "no window appeared"; expect_exit 1 0; return 1; }
-    wait_for_logos "$work/shot.png" || { kill "$demo_pid"; return 1; }
-    press alt+F4 || return 1
-    expect_exit 15 0
+    shot=$2
+    start_demo direct
+    window_up || { echo "no window appeared"; expect_exit 1 0; return 1; }
+    until_true 30 logos_shown || { echo "no logos in the top corners: $shares ($shot)"; kill "$demo_pid"; return 1; }
+    echo "lit share: $shares"
+    xdotool getwindowgeometry "$(demo_window)" | grep 'Geometry: 1024x768' || return 1
+    press "$1" && expect_exit 15 0
 }
 
 failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
@@ -349,9 +319,8 @@ failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
 # for a click: the demo ends at once.
 startup_failure() {
     need_wine
-    start_demo SDL_AUDIODRIVER=nosuchdriver
-    expect_exit 30 2 || return 1
-    grep -x "$failure_text" "$work/errors" || { cat "$work/errors"; return 1; }
+    start_demo direct SDL_AUDIODRIVER=nosuchdriver
+    expect_exit 30 2 && grep -x "$failure_text" "$work/errors"
 }
 
 # Started as Explorer starts it, through the shell, the demo has no error
@@ -359,17 +328,13 @@ startup_failure() {
 # trace of window texts shows what the box says.
 fatal_box() {
     need_x
-    local window text
-    (cd "$work" && exec env WINEDEBUG=-all,trace+win SDL_AUDIODRIVER=nosuchdriver \
-        wine start /wait /unix "$exe") 2>"$work/trace" &
-    demo_pid=$!
-    window=$(wait_for_window) || { echo "no message box appeared"; expect_exit 1 2; return 1; }
+    local text
+    start_demo shell WINEDEBUG=-all,trace+win SDL_AUDIODRIVER=nosuchdriver
+    window_up || { echo "no message box"; expect_exit 1 2; return 1; }
     sleep 1
     import -silent -window root "$build/wine-message-box.png" 2>/dev/null
-    kill -0 "$demo_pid" || { echo "the box did not wait"; return 1; }
-    press Return || return 1
-    expect_exit 15 2 || return 1
-    text=$(sed -n 's/.*:set_window_text L"\(vimbel-demo: .*\)"$/\1/p' "$work/trace")
+    press Return && expect_exit 15 2 || return 1
+    text=$(sed -n 's/.*:set_window_text L"\(vimbel-demo: .*\)"$/\1/p' "$work/errors")
     echo "the box said: $text"
     grep -x "$failure_text" <<<"$text"
 }
@@ -379,8 +344,9 @@ wine_checks() {
     start_wine
     [ -n "$x_failure" ] && unset DISPLAY
     check "with the dummy drivers it plays the whole story and exits 0 by itself" whole_story
-    check "under X the logos show in the top corners, and Escape exits 0" logos_then_escape
-    check "under X closing the window exits 0" close_window
+    check "under X the logos show in the top corners, and Escape exits 0" \
+        quit_under_x Escape "$build/wine-screenshot.png"
+    check "under X closing the window (Alt+F4) exits 0" quit_under_x alt+F4 "$work/shot.png"
     check "a start-up failure exits 2 at once with its text on the error output" startup_failure
     check "without an error output the same text shows in a message box; OK exits 2" fatal_box
 }
