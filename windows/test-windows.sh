@@ -316,11 +316,15 @@ quit_under_x() {
 failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
 
 # With an error output (and X, when there is one) no message box may wait
-# for a click: the demo ends at once.
+# for a click: the demo ends at once. Without X, Wine has no display to make
+# a window on, and SDL's dummy video driver takes its place.
 startup_failure() {
     need_wine
-    start_demo direct SDL_AUDIODRIVER=nosuchdriver
-    expect_exit 30 2 && grep -x "$failure_text" "$work/errors"
+    local video=()
+    [ -n "${DISPLAY:-}" ] || video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
+    start_demo direct "${video[@]}" SDL_AUDIODRIVER=nosuchdriver
+    expect_exit 30 2 || return 1
+    grep -x "$failure_text" "$work/errors" || { cat "$work/errors"; return 1; }
 }
 
 # Started as Explorer starts it, through the shell, the demo has no error
