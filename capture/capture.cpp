@@ -363,8 +363,8 @@ int captureMain(int argc, char** argv) {
         }
         return exitFailure;
     }
-    if (parsed.options.help) {
-        std::fputs(captureUsage(), stdout);
+    if (parsed.options.help || parsed.options.version) {
+        std::fputs(parsed.options.help ? captureUsage() : captureVersion(), stdout);
         return 0;
     }
     catchInterrupts();

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -57,7 +59,7 @@ ParsedOptions rangeError(std::string message) {
     return parsed;
 }
 
-std::string quoted(const std::string& text) {
+std::string inQuotes(const std::string& text) {
     return "'" + text + "'";
 }
 
@@ -165,127 +167,153 @@ const char* captureUsage() {
            "                       H.264 (slower presets make smaller files);\n"
            "                       realtime, good (default) or best for VP9\n"
            "  --force              replace outputs that exist already\n"
-           "  -h, --help           show this text\n";
+           "  -h, --help           show this text\n"
+           "  --version            show the tool's version\n";
 }
+
+const char* captureVersion() {
+    return "vimbel-capture " VIMBEL_VERSION "\n";
+}
+
+namespace {
+
+// The option a CLI11 argument error names ("--size: 1 required TEXT missing",
+// "force was given a disallowed flag override"), as written on the command line.
+const CLI::Option* optionOfError(const CLI::App& app, const std::string& message) {
+    for (const CLI::Option* option : app.get_options()) {
+        for (const std::string& name : option->get_lnames()) {
+            if (message.rfind("--" + name + ":", 0) == 0 || message.rfind(name + " ", 0) == 0) {
+                return option;
+            }
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
     CaptureOptions options;
-    std::vector<std::string> positional;
-    bool sawCrf = false;
-    bool sawPreset = false;
+    CLI::App app("Plays the demo on a virtual clock and writes every frame with its music.",
+                 "vimbel-capture");
+    // Unknown options are collected and reported in this tool's own words.
+    app.allow_extras();
+    // A repeated option counts with its last value, --screenshot with all of them.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_help_flag("-h,--help")->disable_flag_override();
+    app.set_version_flag("--version", captureVersion())->disable_flag_override();
+    std::string size, fps, seed, until, crf, preset;
+    std::vector<std::string> screenshots, positional;
+    CLI::Option* sizeOption = app.add_option("--size", size);
+    CLI::Option* fpsOption = app.add_option("--fps", fps);
+    CLI::Option* seedOption = app.add_option("--seed", seed);
+    CLI::Option* untilOption = app.add_option("--until", until);
+    app.add_option("--screenshot", screenshots)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* crfOption = app.add_option("--crf", crf);
+    CLI::Option* presetOption = app.add_option("--preset", preset);
+    app.add_flag("--force", options.force)->disable_flag_override();
+    app.add_option("OUTPUT", positional)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        std::optional<std::string> inlineValue;
-        if (name == "--") {
-            positional.insert(positional.end(), arguments.begin() + static_cast<long>(i) + 1,
-                              arguments.end());
-            break;
+    // CLI11 takes the arguments as a vector, last one first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        options.help = true;
+    } catch (const CLI::CallForVersion&) {
+        options.version = true;
+    } catch (const CLI::ParseError& error) {
+        const std::string message = error.what();
+        const CLI::Option* option = optionOfError(app, message);
+        if (!option) {
+            return usageError(message);
         }
-        if (name.rfind("--", 0) == 0) {
-            const size_t equals = name.find('=');
-            if (equals != std::string::npos) {
-                inlineValue = name.substr(equals + 1);
-                name.resize(equals);
-            }
-        } else if (name.size() > 1 && name[0] == '-' && name != "-h") {
-            return usageError("unknown option " + quoted(name));
-        } else if (name != "-h") {
-            positional.push_back(name);
-            continue;
-        }
-
-        if (name == "-h" || name == "--help" || name == "--force") {
-            if (inlineValue) {
-                return usageError("option " + name + " takes no value");
-            }
-            if (name == "--force") {
-                options.force = true;
-            } else {
-                options.help = true;
-            }
-            continue;
-        }
-        static const char* const valued[] = {"--size", "--fps",        "--seed",  "--until",
-                                             "--crf",  "--screenshot", "--preset"};
-        if (std::find_if(std::begin(valued), std::end(valued),
-                         [&](const char* known) { return name == known; }) == std::end(valued)) {
-            return usageError("unknown option " + quoted(name));
-        }
-        if (!inlineValue) {
-            if (i + 1 >= arguments.size()) {
-                return usageError("option " + name + " needs a value");
-            }
-            inlineValue = arguments[++i];
-        }
-        const std::string& value = *inlineValue;
-        const auto malformed = [&](const char* expected) {
-            return usageError("option " + name + " expects " + expected + ", not " + quoted(value));
-        };
-
-        if (name == "--size") {
-            const size_t x = value.find('x');
-            const auto width =
-                x == std::string::npos ? std::nullopt : parseInteger<int32_t>(value.substr(0, x));
-            const auto height =
-                x == std::string::npos ? std::nullopt : parseInteger<int32_t>(value.substr(x + 1));
-            if (!width || !height) {
-                return malformed("WIDTHxHEIGHT such as 1280x720");
-            }
-            options.width = *width;
-            options.height = *height;
-        } else if (name == "--fps") {
-            const auto fps = parseInteger<int32_t>(value);
-            if (!fps) {
-                return malformed("a whole number of frames per second");
-            }
-            options.fps = *fps;
-        } else if (name == "--seed") {
-            if (value == "clock") {
-                options.seed.reset();
-            } else if (const auto seed = parseInteger<int64_t>(value)) {
-                options.seed = *seed;
-            } else {
-                return malformed("a whole number or 'clock'");
-            }
-        } else if (name == "--until") {
-            const auto until = parseSeconds(value);
-            if (!until) {
-                return malformed("a number of seconds such as 12 or 2.5");
-            }
-            options.until = *until;
-        } else if (name == "--screenshot") {
-            const size_t equals = value.find('=');
-            const auto time =
-                equals == std::string::npos ? std::nullopt : parseSeconds(value.substr(0, equals));
-            if (!time || equals + 1 >= value.size()) {
-                return malformed("SECONDS=FILE such as 12.5=shot.png");
-            }
-            options.screenshots.push_back({*time, value.substr(equals + 1)});
-        } else if (name == "--crf") {
-            const auto crf = parseInteger<int32_t>(value);
-            if (!crf) {
-                return malformed("a whole number");
-            }
-            options.crf = *crf;
-            sawCrf = true;
-        } else {
-            if (value.empty()) {
-                return malformed("a preset name");
-            }
-            options.preset = value;
-            sawPreset = true;
+        const std::string name = "--" + option->get_lnames().front();
+        return usageError("option " + name +
+                          (option->get_expected_min() == 0 ? " takes no value" : " needs a value"));
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra != "--") {
+            return usageError("unknown option " + inQuotes(extra.substr(0, extra.find('='))));
         }
     }
-
-    if (options.help) {
+    if (options.help || options.version) {
         ParsedOptions parsed;
         parsed.options = options;
         return parsed;
     }
+
+    const auto malformed = [](const CLI::Option* option, const std::string& value,
+                              const char* expected) {
+        return usageError("option " + option->get_name() + " expects " + expected + ", not " +
+                          inQuotes(value));
+    };
+    if (sizeOption->count() > 0) {
+        const size_t x = size.find('x');
+        const auto width =
+            x == std::string::npos ? std::nullopt : parseInteger<int32_t>(size.substr(0, x));
+        const auto height =
+            x == std::string::npos ? std::nullopt : parseInteger<int32_t>(size.substr(x + 1));
+        if (!width || !height) {
+            return malformed(sizeOption, size, "WIDTHxHEIGHT such as 1280x720");
+        }
+        options.width = *width;
+        options.height = *height;
+    }
+    if (fpsOption->count() > 0) {
+        const auto value = parseInteger<int32_t>(fps);
+        if (!value) {
+            return malformed(fpsOption, fps, "a whole number of frames per second");
+        }
+        options.fps = *value;
+    }
+    if (seedOption->count() > 0) {
+        if (seed == "clock") {
+            options.seed.reset();
+        } else if (const auto value = parseInteger<int64_t>(seed)) {
+            options.seed = *value;
+        } else {
+            return malformed(seedOption, seed, "a whole number or 'clock'");
+        }
+    }
+    if (untilOption->count() > 0) {
+        options.until = parseSeconds(until);
+        if (!options.until) {
+            return malformed(untilOption, until, "a number of seconds such as 12 or 2.5");
+        }
+    }
+    for (const std::string& value : screenshots) {
+        const size_t equals = value.find('=');
+        const auto time =
+            equals == std::string::npos ? std::nullopt : parseSeconds(value.substr(0, equals));
+        if (!time || equals + 1 >= value.size()) {
+            return usageError(
+                "option --screenshot expects SECONDS=FILE such as 12.5=shot.png, not " +
+                inQuotes(value));
+        }
+        options.screenshots.push_back({*time, value.substr(equals + 1)});
+    }
+    const bool sawCrf = crfOption->count() > 0;
+    if (sawCrf) {
+        options.crf = parseInteger<int32_t>(crf);
+        if (!options.crf) {
+            return malformed(crfOption, crf, "a whole number");
+        }
+    }
+    const bool sawPreset = presetOption->count() > 0;
+    if (sawPreset) {
+        if (preset.empty()) {
+            return malformed(presetOption, preset, "a preset name");
+        }
+        options.preset = preset;
+    }
+
     if (positional.size() > 1) {
-        return usageError("one OUTPUT only, not " + quoted(positional[0]) + " and " +
-                          quoted(positional[1]));
+        return usageError("one OUTPUT only, not " + inQuotes(positional[0]) + " and " +
+                          inQuotes(positional[1]));
     }
     if (positional.empty() && options.screenshots.empty()) {
         return usageError("no OUTPUT given");
@@ -313,7 +341,7 @@ ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
     }
     for (const Screenshot& shot : options.screenshots) {
         if (!endsWith(lowercase(shot.path), ".png")) {
-            return rangeError("the screenshot " + quoted(shot.path) +
+            return rangeError("the screenshot " + inQuotes(shot.path) +
                               " must be a .png file: screenshots are written as PNG");
         }
         if (options.until && shot.time >= *options.until) {
@@ -338,7 +366,7 @@ ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
             for (const auto& known : names) {
                 list += (list.empty() ? "" : ", ") + known;
             }
-            return rangeError("unknown --preset " + quoted(*options.preset) + " for " +
+            return rangeError("unknown --preset " + inQuotes(*options.preset) + " for " +
                               (options.kind == OutputKind::Webm ? "VP9" : "H.264") +
                               "; use one of " + list);
         }

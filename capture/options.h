@@ -1,7 +1,7 @@
 #pragma once
 
-// The capture tool's command line: what to capture and where, parsed and
-// checked without touching the file system.
+// The capture tool's command line: what to capture and where, parsed (by
+// CLI11) and checked without touching the file system.
 
 #include <cstdint>
 #include <optional>
@@ -31,6 +31,7 @@ struct CaptureOptions {
     std::optional<std::string> preset;
     bool force = false;
     bool help = false;
+    bool version = false;
 };
 
 // Either options or the reason they were refused. A usage error (an unknown
@@ -46,8 +47,9 @@ struct ParsedOptions {
 
 ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments);
 
-// The usage text, ending in a newline.
+// The usage text and the version line, each ending in a newline.
 const char* captureUsage();
+const char* captureVersion();
 
 // What the OUTPUT argument names: a video file by its extension, otherwise a
 // directory of frames.

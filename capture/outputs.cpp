@@ -37,21 +37,34 @@ bool listDirectory(const std::string& path, std::vector<std::string>& names) {
     return true;
 }
 
-bool isCaptureFile(const std::string& name) {
-    if (name == soundtrackFileName) {
-        return true;
-    }
-    // frame-NNNNNN.png, six digits or more
-    if (name.rfind("frame-", 0) != 0 || name.size() < 16 ||
-        name.compare(name.size() - 4, 4, ".png") != 0) {
-        return false;
-    }
-    for (size_t i = 6; i < name.size() - 4; ++i) {
-        if (name[i] < '0' || name[i] > '9') {
+// Whether `name` in `directory` is one of a capture's files: soundtrack.wav or
+// a frame named as frameFileName names them (six digits, more only without a
+// leading zero), and a plain file, not a link or a directory.
+bool isCaptureFile(const std::string& directory, const std::string& name) {
+    if (name != soundtrackFileName) {
+        if (name.rfind("frame-", 0) != 0 || name.size() < 16 ||
+            name.compare(name.size() - 4, 4, ".png") != 0 || (name.size() > 16 && name[6] == '0')) {
             return false;
         }
+        for (size_t i = 6; i < name.size() - 4; ++i) {
+            if (name[i] < '0' || name[i] > '9') {
+                return false;
+            }
+        }
     }
-    return true;
+    struct stat info {};
+    return lstat((directory + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The first entry of a directory that is not a capture's file, or "" when
+// there is none.
+std::string foreignEntry(const std::string& directory, const std::vector<std::string>& names) {
+    for (const auto& name : names) {
+        if (!isCaptureFile(directory, name)) {
+            return name;
+        }
+    }
+    return {};
 }
 
 // Removes a directory that holds only files.
@@ -91,6 +104,10 @@ std::string checkTarget(const std::string& path, bool directory, bool force) {
     if (lstat(path.c_str(), &info) != 0) {
         return {};
     }
+    // Followed, a link could lead the capture to replace what it points at.
+    if (S_ISLNK(info.st_mode)) {
+        return path + " is a symbolic link, which a capture neither follows nor replaces";
+    }
     if (!force) {
         return path + " exists already; use --force to replace it";
     }
@@ -104,11 +121,8 @@ std::string checkTarget(const std::string& path, bool directory, bool force) {
     if (!S_ISDIR(info.st_mode) || !listDirectory(path, names)) {
         return path + " exists and is not a directory of captured frames; it is not replaced";
     }
-    for (const auto& name : names) {
-        if (!isCaptureFile(name)) {
-            return path + " holds other files than captured frames (" + name +
-                   "); it is not replaced";
-        }
+    if (const std::string name = foreignEntry(path, names); !name.empty()) {
+        return path + " holds other files than captured frames (" + name + "); it is not replaced";
     }
     return {};
 }
@@ -157,7 +171,14 @@ std::string StagedOutput::create() {
 std::string StagedOutput::commit() {
     struct stat info {};
     if (directory_ && lstat(final_.c_str(), &info) == 0) {
-        removeFlatDirectory(final_);  // checked to be an earlier capture
+        // Checked before the capture; checked again, as it may have changed since.
+        std::vector<std::string> names;
+        if (!S_ISDIR(info.st_mode) || !listDirectory(final_, names) ||
+            !foreignEntry(final_, names).empty()) {
+            return "cannot move the finished " + final_ +
+                   " into place: it is no longer a directory of captured frames";
+        }
+        removeFlatDirectory(final_);
     }
     if (std::rename(staged_.c_str(), final_.c_str()) != 0) {
         return "cannot move the finished " + final_ + " into place: " + std::strerror(errno);

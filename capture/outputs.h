@@ -12,8 +12,8 @@ std::string parentDirectory(const std::string& path);
 
 // Whether the path may be written: its directory exists, and it does not
 // exist unless `force` allows replacing it. A directory output replaces only a
-// directory that holds nothing but a capture's files. An empty string or the
-// reason for refusing.
+// directory that holds nothing but a capture's files; a symbolic link is
+// never replaced. An empty string or the reason for refusing.
 std::string checkTarget(const std::string& path, bool directory, bool force);
 
 // The names a directory output holds.
@@ -35,7 +35,8 @@ class StagedOutput {
     const std::string& stagedPath() const { return staged_; }
     const std::string& finalPath() const { return final_; }
     // Moves the staged output to its final place, replacing what was there
-    // (a directory of an earlier capture is removed first).
+    // (a directory of an earlier capture is removed first, if it still holds
+    // nothing else).
     std::string commit();
     void discard();
     // The size in bytes of the staged or committed output.

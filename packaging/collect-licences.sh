@@ -24,4 +24,4 @@ for package in "$@"; do
     cp -L "$copyright" "$licences/$package.txt"
 done
 cp assets/font-LICENSE.txt "$licences/font-vimbel-mono.txt"
-cp packaging/demo-licence.txt "$licences/vimbel-demo.txt"
+cp LICENSE "$licences/vimbel-demo.txt"

@@ -1,6 +1,8 @@
-# The Debian package: the demo in /usr/games, a desktop entry with the logo as
-# its icon, the manual page, the changelog and the copyright file, packed by
-# CPack with the dependencies dpkg-shlibdeps computes from the executable.
+# The Debian package: the demo in /usr/games and the capture tool in /usr/bin,
+# a desktop entry with the logo as its icon, the manual pages, the changelog
+# and the copyright file, packed by CPack with the dependencies dpkg-shlibdeps
+# computes from the executables; ffmpeg, which the capture tool needs only for
+# video files, is recommended.
 # Configure with -DVIMBEL_DEB=ON -DCMAKE_INSTALL_PREFIX=/usr and run `cpack -G DEB`.
 
 set(DEB_NAME vimbel-demo)
@@ -9,6 +11,10 @@ set(DEB_STAGE ${CMAKE_BINARY_DIR}/deb)
 file(MAKE_DIRECTORY ${DEB_STAGE})
 
 install(TARGETS vimbel-demo RUNTIME DESTINATION games)
+install(TARGETS vimbel-capture RUNTIME DESTINATION bin)
+# A games package with a tool in /usr/bin, on purpose; the file says why.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides DESTINATION share/lintian/overrides
+  RENAME ${DEB_NAME})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/vimbel-demo.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/res/vimbel.png DESTINATION share/pixmaps RENAME vimbel-demo.png)
 
@@ -24,27 +30,42 @@ set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
 
 set(DEB_MAINTAINER "Tolvard <tolvard@example.org>")
 configure_file(${CMAKE_SOURCE_DIR}/packaging/vimbel-demo.6.in ${DEB_STAGE}/vimbel-demo.6 @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/vimbel-capture.1.in ${DEB_STAGE}/vimbel-capture.1 @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${DEB_STAGE}/changelog @ONLY)
 
 # Debian wants both compressed with gzip -9n (no name, no time stamp).
-foreach(page vimbel-demo.6 changelog)
+foreach(page vimbel-demo.6 vimbel-capture.1 changelog)
   add_custom_command(
     OUTPUT ${DEB_STAGE}/${page}.gz
     COMMAND gzip -9 -n -c ${DEB_STAGE}/${page} > ${DEB_STAGE}/${page}.gz
     DEPENDS ${DEB_STAGE}/${page}
     VERBATIM)
 endforeach()
-add_custom_target(deb-docs ALL DEPENDS ${DEB_STAGE}/vimbel-demo.6.gz ${DEB_STAGE}/changelog.gz)
+add_custom_target(deb-docs ALL DEPENDS ${DEB_STAGE}/vimbel-demo.6.gz ${DEB_STAGE}/vimbel-capture.1.gz
+  ${DEB_STAGE}/changelog.gz)
 install(FILES ${DEB_STAGE}/vimbel-demo.6.gz DESTINATION share/man/man6)
+install(FILES ${DEB_STAGE}/vimbel-capture.1.gz DESTINATION share/man/man1)
 install(FILES ${DEB_STAGE}/changelog.gz DESTINATION ${DEB_DOC_DIR})
 
-# The copyright file: the demo's own terms, then the font's licence.
-file(READ ${CMAKE_SOURCE_DIR}/packaging/demo-licence.txt demo_licence)
+# The copyright file, machine-readable: the zlib licence's terms from LICENSE
+# and the font's from its licence file, in the format's indented paragraphs.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE licence)
+string(FIND "${licence}" "This software is provided" terms_start)
+string(FIND "${licence}" "\n----" terms_end)
+math(EXPR terms_length "${terms_end} - ${terms_start}")
+string(SUBSTRING "${licence}" ${terms_start} ${terms_length} ZLIB_TERMS)
+string(STRIP "${ZLIB_TERMS}" ZLIB_TERMS)
+string(REPLACE "\n\n" "\n.\n" ZLIB_TERMS "${ZLIB_TERMS}")
+string(REPLACE "\n" "\n " ZLIB_TERMS " ${ZLIB_TERMS}")
 file(READ ${CMAKE_SOURCE_DIR}/assets/font-LICENSE.txt font_licence)
-file(WRITE ${DEB_STAGE}/copyright
-  "${demo_licence}\n"
-  "--------------------------------------------------------------------------------\n\n"
-  "${font_licence}")
+string(FIND "${font_licence}" "License: bitstream-vera\n" font_start)
+math(EXPR font_start "${font_start} + 24")
+string(SUBSTRING "${font_licence}" ${font_start} -1 FONT_TERMS)
+string(STRIP "${FONT_TERMS}" FONT_TERMS)
+set(FONT_TERMS " ${FONT_TERMS}")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/copyright.in ${DEB_STAGE}/copyright @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/assets/font-LICENSE.txt)
 install(FILES ${DEB_STAGE}/copyright DESTINATION ${DEB_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)
@@ -56,11 +77,15 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running audiovisual demo")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A short demo for the Vimbel 2023 party: it takes over the screen, plays its
 own music in a loop and shows a scripted scene over a falling starfield -
 greetings that fade in and out, a rising spaceship, an asteroid field and
-an explosion - and then ends by itself. Press Escape to leave early.")
+an explosion - and then ends by itself. Press Escape to leave early.
+.
+vimbel-capture writes the demo with its music to a video file (with ffmpeg)
+or to a directory of PNG frames, without a display or a sound card.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ffmpeg)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

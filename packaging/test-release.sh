@@ -153,7 +153,7 @@ archive_libraries() {
 archive_licences() {
     local library copy package status=0
     cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || status=1
-    [ -s "$unpacked/LICENSES/vimbel-demo.txt" ] || { echo "no LICENSES/vimbel-demo.txt"; status=1; }
+    cmp "$unpacked/LICENSES/vimbel-demo.txt" LICENSE || status=1
     for library in "$unpacked"/lib/*; do
         copy=$(realpath "$(system_copy "$(basename "$library")")")
         # dpkg knows a file under /usr/lib or /lib, as its package installed it.
@@ -191,7 +191,7 @@ archive_nfo() {
     grep -q "glibc ${glibc#GLIBC_} or later" "$nfo" || { echo "no 'glibc ${glibc#GLIBC_}'"; return 1; }
     version=${folder#vimbel-demo-}
     for field in "Title" "Author" "Party" "Released" "display" "sound device" "ESCAPE" \
-        "Music" "Graphics" "Font" "Version ...... ${version%-linux-x86_64}"; do
+        "Music" "Graphics" "Font" "zlib licence" "Version ...... ${version%-linux-x86_64}"; do
         grep -qF -- "$field" "$nfo" || { echo "missing: $field"; return 1; }
     done
 }
@@ -275,23 +275,33 @@ package_checks() {
     dpkg -x "$deb" "$root"
     echo "package: ${deb#"$source_dir"/}"
 
-    check "dpkg-deb lists the executable, desktop entry, icon, manual page and copyright" \
+    check "dpkg-deb lists the executables, desktop entry, icon, manual pages and copyright" \
         package_files
-    check "dpkg-deb shows the control fields and the SDL libraries in Depends" package_fields
-    check "lintian reports no errors" package_lintian
+    check "dpkg-deb shows the control fields, the SDL libraries in Depends, ffmpeg in Recommends" \
+        package_fields
+    check "lintian reports no errors and no warnings" package_lintian
+    check "the copyright file is machine-readable: LICENSE's zlib terms, the font, CLI11" \
+        package_copyright
     check "desktop-file-validate accepts the desktop entry" package_desktop_entry
     check "man -l renders vimbel-demo(6) without warnings" package_manual
-    check "the packaged executable has no run path" package_no_run_path
+    check "man -l renders vimbel-capture(1) without warnings, with exit statuses and examples" \
+        package_capture_manual
+    check "the packaged executables have no run path" package_no_run_path
     check "extracted with dpkg -x, it plays and exits 0 on a quit request" \
         run_headless "$work/deb-errors" "$root/usr/games/vimbel-demo"
+    check "extracted, vimbel-capture answers --help and --version and captures frames" \
+        package_capture
 }
 
 package_files() {
     local files expected
     files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | paste -sd' ')
-    expected="./usr/games/vimbel-demo ./usr/share/applications/vimbel-demo.desktop"
+    expected="./usr/bin/vimbel-capture ./usr/games/vimbel-demo"
+    expected+=" ./usr/share/applications/vimbel-demo.desktop"
     expected+=" ./usr/share/doc/vimbel-demo/changelog.gz ./usr/share/doc/vimbel-demo/copyright"
-    expected+=" ./usr/share/man/man6/vimbel-demo.6.gz ./usr/share/pixmaps/vimbel-demo.png"
+    expected+=" ./usr/share/lintian/overrides/vimbel-demo"
+    expected+=" ./usr/share/man/man1/vimbel-capture.1.gz ./usr/share/man/man6/vimbel-demo.6.gz"
+    expected+=" ./usr/share/pixmaps/vimbel-demo.png"
     [ "$files" = "$expected" ] || { echo "files: $files"; return 1; }
     cmp "$root/usr/share/pixmaps/vimbel-demo.png" res/vimbel.png
 }
@@ -299,6 +309,7 @@ package_files() {
 package_fields() {
     local field value depends package
     for field in Package:vimbel-demo Architecture:amd64 Section:games Priority:optional \
+        Recommends:ffmpeg \
         "Version:$(sed -n 's/^VERSION=//p' "$release_dir/release.env")"; do
         value=$(dpkg-deb -f "$deb" "${field%%:*}")
         [ "$value" = "${field#*:}" ] || { echo "${field%%:*}: $value"; return 1; }
@@ -316,7 +327,25 @@ package_lintian() {
     local report
     report=$(lintian "$deb" 2>&1)
     echo "$report"
-    ! grep -q '^E:' <<<"$report"
+    ! grep -q '^[EW]:' <<<"$report"
+}
+
+package_copyright() {
+    local copyright="$root/usr/share/doc/vimbel-demo/copyright" terms stanza
+    head -n 1 "$copyright" |
+        grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        { echo "not machine-readable"; return 1; }
+    for stanza in "Files: \*" "Files: res/font.ttf" "Files: CLI/\*" "License: Zlib" \
+        "License: bitstream-vera" "License: BSD-3-clause"; do
+        grep -qx "$stanza" "$copyright" || { echo "missing: $stanza"; return 1; }
+    done
+    # The stand-alone Zlib paragraph, unindented, is LICENSE's text between
+    # its copyright line and the note on what it covers.
+    terms=$(awk 'previous == "" && $0 == "License: Zlib" { on = 1; next }
+        on && $0 == "" { exit }
+        on { sub(/^ /, ""); sub(/^\.$/, ""); print }
+        { previous = $0 }' "$copyright")
+    diff <(echo "$terms") <(sed -n '3,/^----/p' LICENSE | head -n -2)
 }
 
 package_desktop_entry() {
@@ -336,8 +365,36 @@ package_manual() {
     grep -Eq '^ +0 ' <<<"$page" && grep -Eq '^ +2 ' <<<"$page"
 }
 
+package_capture_manual() {
+    local page warnings text
+    page=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/vimbel-capture.1.gz" \
+        2>"$work/man-warnings")
+    warnings=$(cat "$work/man-warnings")
+    [ -z "$warnings" ] || { echo "$warnings"; return 1; }
+    for text in "VIMBEL-CAPTURE(1)" "--size WxH" "--screenshot T=FILE" "--version" "OUTPUTS" \
+        "soundtrack.wav" "EXIT STATUS" "SIGTERM" "EXAMPLES"; do
+        grep -qF -- "$text" <<<"$page" || { echo "missing: $text"; return 1; }
+    done
+    for status in 0 2 130 143; do
+        grep -Eq "^ +$status\b" <<<"$page" || { echo "no exit status $status"; return 1; }
+    done
+}
+
 package_no_run_path() {
-    ! readelf -d "$root/usr/games/vimbel-demo" | grep -E 'R(UN)?PATH'
+    ! readelf -d "$root/usr/games/vimbel-demo" "$root/usr/bin/vimbel-capture" | grep -E 'R(UN)?PATH'
+}
+
+package_capture() {
+    local capture="$root/usr/bin/vimbel-capture" help version frames
+    help=$("$capture" --help) || return 1
+    grep -q '^usage: vimbel-capture' <<<"$help" || { echo "--help: $help"; return 1; }
+    version=$("$capture" --version) || return 1
+    [ "$version" = "vimbel-capture $(dpkg-deb -f "$deb" Version)" ] ||
+        { echo "--version: $version"; return 1; }
+    (cd "$work/elsewhere" && "$capture" --size 64x64 --fps 10 --until 1 frames) || return 1
+    frames=$(find "$work/elsewhere/frames" -name 'frame-*.png' | wc -l)
+    [ "$frames" -eq 10 ] || { echo "$frames frames"; return 1; }
+    [ -s "$work/elsewhere/frames/soundtrack.wav" ]
 }
 
 # --- reproducibility and bad input ------------------------------------------

@@ -120,6 +120,8 @@ TEST(CaptureOptions, DefaultsAndEveryOptionInBothSpellings) {
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     EXPECT_EQ(parsed.options.kind, OutputKind::None);
     EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_TRUE(parse({"--version"}).options.version);
+    EXPECT_EQ(parse({"--size", "64x64", "--size", "96x80", "o"}).options.width, 96) << "the last";
 }
 
 TEST(CaptureOptions, MalformedInputIsAUsageError) {
@@ -158,6 +160,8 @@ TEST(CaptureOptions, MalformedInputIsAUsageError) {
     EXPECT_EQ(parse({"--bogus", "o"}).error, "unknown option '--bogus'");
     EXPECT_EQ(parse({"--fps", "x", "o"}).error,
               "option --fps expects a whole number of frames per second, not 'x'");
+    EXPECT_EQ(parse({"o", "--until"}).error, "option --until needs a value");
+    EXPECT_EQ(parse({"--force=yes", "o"}).error, "option --force takes no value");
 }
 
 TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
@@ -177,6 +181,7 @@ TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
         {{"--preset", "good", "o.mp4"}, "unknown --preset 'good' for H.264"},
         {{"--crf", "20", "frames"}, "--crf applies to a video file"},
         {{"--size", "65x64", "o.mp4"}, "the size 65x64 has an odd side"},
+        {{"--size", "64x65", "o.mkv"}, "the size 64x65 has an odd side"},
         {{"--screenshot", "1=a.jpg", "o"}, "the screenshot 'a.jpg' must be a .png file"},
         {{"--until", "2", "--screenshot", "2=a.png", "o"},
          "the screenshot at 2 s lies after the end"},
@@ -217,6 +222,22 @@ TEST(CaptureSoundtrack, TheLoopRepeatsWithoutAGapAndIsCutToTheSample) {
         peak = std::max(peak, std::abs(int{s}));
     }
     EXPECT_GT(peak, 16000) << "the music is (nearly) silent";
+    // Sample for sample the music itself: 24-bit little-endian stereo behind a
+    // plain 44-byte header, whose top 16 bits the conversion keeps (SDL goes
+    // through floating point, which may round by a step or two).
+    std::ifstream file(VIMBEL_SOURCE_DIR "/res/music.wav", std::ios::binary);
+    const std::string wav((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(wav.substr(34, 6), std::string("\x18\0data", 6));
+    ASSERT_EQ(wav.size(), 44 + loop.size() * 3);
+    int worst = 0;
+    for (size_t i = 0; i < loop.size(); ++i) {
+        const auto* b = reinterpret_cast<const uint8_t*>(wav.data()) + 44 + 3 * i;
+        const auto top = static_cast<int32_t>(uint32_t{b[0]} << 8 | uint32_t{b[1]} << 16 |
+                                              uint32_t{b[2]} << 24) >>
+                         16;
+        worst = std::max(worst, std::abs(top - loop[i]));
+    }
+    EXPECT_LE(worst, 2);
 
     const int64_t frames = 2 * 151040 + 12345;
     const auto soundtrack = makeSoundtrack(loop, frames);
@@ -292,6 +313,29 @@ TEST(CaptureOutputs, TargetsNeedTheirDirectoryAndForceToReplace) {
     touch(frames + "/soundtrack.wav");
     EXPECT_NE(checkTarget(frames, true, false), "");
     EXPECT_EQ(checkTarget(frames, true, true), "");
+    // Names almost like a frame's, or a frame's name on a directory, are someone else's.
+    for (const std::string name : {"frame-00000x.png", "frame-0000001.png", "frame-000002.png"}) {
+        const std::string path = frames + "/" + name;
+        if (name == "frame-000002.png") {
+            ASSERT_EQ(mkdir(path.c_str(), 0777), 0);
+        } else {
+            touch(path);
+        }
+        EXPECT_EQ(
+            checkTarget(frames, true, true),
+            frames + " holds other files than captured frames (" + name + "); it is not replaced");
+        std::remove(path.c_str());
+    }
+    // A symbolic link, dangling or to an earlier capture, is neither followed nor replaced.
+    ASSERT_EQ(symlink("nowhere", (directory + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("frames", (directory + "/link").c_str()), 0);
+    for (const bool force : {false, true}) {
+        for (const std::string link : {"/dangling", "/link"}) {
+            EXPECT_EQ(checkTarget(directory + link, link == "/link", force),
+                      directory + link +
+                          " is a symbolic link, which a capture neither follows nor replaces");
+        }
+    }
     touch(frames + "/notes.txt");
     EXPECT_EQ(checkTarget(frames, true, true),
               frames + " holds other files than captured frames (notes.txt); it is not replaced");
@@ -323,9 +367,18 @@ TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
     EXPECT_FALSE(exists(stagedFile));
     EXPECT_FALSE(exists(stagedFrames));
 
-    // A committed directory replaces the earlier capture it was checked against.
+    // A committed directory replaces the earlier capture it was checked against,
+    // unless someone has put a file of their own there in the meantime.
     ASSERT_EQ(mkdir(frames.c_str(), 0777), 0);
     touch(frames + "/frame-000099.png");
+    {
+        StagedOutput meanwhile(frames, true);
+        ASSERT_EQ(meanwhile.create(), "");
+        touch(frames + "/notes.txt");
+        EXPECT_NE(meanwhile.commit(), "");
+        EXPECT_TRUE(exists(frames + "/frame-000099.png") && exists(frames + "/notes.txt"));
+        std::remove((frames + "/notes.txt").c_str());
+    }
     StagedOutput shots(frames, true);
     ASSERT_EQ(shots.create(), "");
     touch(shots.stagedPath() + "/" + frameFileName(0));

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,7 @@ std::string readFile(const std::string& path) {
 struct Outcome {
     bool exited = false;
     int status = -1;
+    std::string output;
     std::string errorOutput;
 };
 
@@ -87,6 +89,7 @@ Outcome finish(ChildProcess& child) {
         outcome.exited = WIFEXITED(*status);
         outcome.status = outcome.exited ? WEXITSTATUS(*status) : -1;
     }
+    outcome.output = child.output();
     outcome.errorOutput = child.errorOutput();
     return outcome;
 }
@@ -137,6 +140,10 @@ class Frame {
         surface_.reset(SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_RGB24, 0));
     }
     int width() const { return surface_ ? surface_->w : 0; }
+    SDL_Color pixel(int x, int y) const {
+        const auto* p = static_cast<const uint8_t*>(surface_->pixels) + y * surface_->pitch + 3 * x;
+        return {p[0], p[1], p[2], 255};
+    }
     int height() const { return surface_ ? surface_->h : 0; }
 
     int count(int x0, int y0, int x1, int y1, const std::function<bool(SDL_Color)>& test) const {
@@ -286,21 +293,25 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
     EXPECT_LT(centreText(stages.at("ended")), 20) << "the last line has faded out at the end";
 }
 
-TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthAndBothStreams) {
+// 24 fps: 1837.5 samples a frame, so the sound must follow the cumulative
+// counts to stay with the picture.
+TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFramesColours) {
     if (!ffmpegTools()) {
         GTEST_SKIP() << "ffmpeg and ffprobe (Debian's ffmpeg package) are not installed";
     }
     const Scratch scratch("capture-mp4");
     const std::string& directory = scratch.path;
     const std::string video = directory + "/demo.mp4";
-    const auto outcome = capture({"--size", "320x180", "--fps", "30", video});
+    const std::string shot = directory + "/shot.png";
+    const auto outcome =
+        capture({"--size", "320x180", "--fps", "24", "--screenshot", "1.3=" + shot, video});
     ASSERT_TRUE(outcome.exited);
     ASSERT_EQ(outcome.status, 0) << outcome.errorOutput;
-    EXPECT_EQ(entries(directory), std::vector<std::string>{"demo.mp4"});
+    EXPECT_EQ(entries(directory), (std::vector<std::string>{"demo.mp4", "shot.png"}));
     const auto stages = stageTimes(outcome.errorOutput);
     ASSERT_EQ(stages.count("ended"), 1u) << outcome.errorOutput;
-    const int64_t frames = frameAt(stages.at("ended"), 30) + 1;
-    EXPECT_NE(outcome.errorOutput.find(std::to_string(frames) + " frames at 30 fps"),
+    const int64_t frames = frameAt(stages.at("ended"), 24) + 1;
+    EXPECT_NE(outcome.errorOutput.find(std::to_string(frames) + " frames at 24 fps"),
               std::string::npos)
         << outcome.errorOutput;
 
@@ -324,14 +335,57 @@ TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthAndBothStreams) {
     EXPECT_EQ(fields["codec_name"], (std::vector<std::string>{"h264", "aac"}));
     EXPECT_EQ(fields["width"][0], "320");
     EXPECT_EQ(fields["height"][0], "180");
-    EXPECT_EQ(fields["r_frame_rate"][0], "30/1");
+    EXPECT_EQ(fields["r_frame_rate"][0], "24/1");
     EXPECT_EQ(fields["nb_frames"][0], std::to_string(frames));
     EXPECT_EQ(fields["sample_rate"][0], "44100");
     EXPECT_EQ(fields["channels"][0], "2");
-    const double seconds = static_cast<double>(frames) / 30;
+    const double seconds = static_cast<double>(frames) / 24;
     EXPECT_NEAR(std::stod(fields["duration"][0]), seconds, 0.0005);
     // AAC stores whole blocks; the container trims them to within a few samples.
-    EXPECT_NEAR(std::stod(fields["duration"][1]), seconds, 0.005);
+    EXPECT_NEAR(std::stod(fields["duration"][1]), seconds, 0.002);
+
+    // The index (moov) comes before the media data, so playing can start at once.
+    const std::string file = readFile(video);
+    std::vector<std::string> boxes;
+    for (size_t at = 0; at + 8 <= file.size() && boxes.size() < 16;) {
+        const auto* b = reinterpret_cast<const uint8_t*>(file.data()) + at;
+        boxes.push_back(file.substr(at + 4, 4));
+        const uint32_t size = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | b[2] << 8 | b[3];
+        at += size >= 8 ? size : file.size();
+    }
+    const auto index = [&boxes](const char* type) {
+        return std::find(boxes.begin(), boxes.end(), type) - boxes.begin();
+    };
+    EXPECT_LT(index("moov"), index("mdat")) << testing::PrintToString(boxes);
+
+    // Decoded, the frame shows the screenshot's colours, channel for channel:
+    // where the text's pastel colour lies, each channel's mean stays within
+    // the few levels that colour subsampling takes off the glyphs' edges (a
+    // swap of red and blue moves them by about 100).
+    const std::string decoded = directory + "/decoded.png";
+    run("ffmpeg -v error -i '" + video + "' -vf 'select=eq(n\\," +
+        std::to_string(frameAt(1300, 24)) + ")' -frames:v 1 '" + decoded + "'");
+    const Frame original(shot);
+    const Frame copy(decoded);
+    ASSERT_EQ(copy.width(), 320);
+    std::array<double, 3> sums{};
+    int compared = 0;
+    for (int y = 0; y < 180; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            const SDL_Color a = original.pixel(x, y);
+            const SDL_Color b = copy.pixel(x, y);
+            if (colourful(a)) {
+                sums[0] += a.r - b.r;
+                sums[1] += a.g - b.g;
+                sums[2] += a.b - b.b;
+                ++compared;
+            }
+        }
+    }
+    ASSERT_GT(compared, 500) << "the greeting line at full strength";
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_LT(std::abs(sums[c] / compared), 25.0) << "mean difference in channel " << c;
+    }
 }
 
 TEST(CaptureProcess, TheSameSeedGivesTheSameFramesAnotherSeedOthers) {
@@ -411,6 +465,10 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
          false,
          {{"PATH", emptyBin}}},
         {{"--size", "64x64", "--until", "1", out + ".mkv"}, "ffmpeg", false, {{"PATH", fakeBin}}},
+        {{"--size", "64x65", "--until", "1", out + ".mp4"},
+         "the size 64x65 has an odd side",
+         false,
+         {{"PATH", fakeBin}}},
     };
     if (exists("/sys")) {
         cases.push_back(
@@ -425,12 +483,38 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
         EXPECT_EQ(text.find(usage) != std::string::npos, c.usage) << text;
         EXPECT_EQ(entries(directory), std::vector<std::string>{}) << text;
     }
+    // Help and version go to standard output with status 0.
+    const auto help = capture({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind(usage + "\n", 0), 0u) << help.output;
+    EXPECT_NE(help.output.find("--version"), std::string::npos);
+    const auto version = capture({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("vimbel-capture ", 0), 0u) << version.output;
+    EXPECT_EQ(std::count(version.output.begin(), version.output.end(), '\n'), 1);
+    EXPECT_EQ(help.errorOutput + version.errorOutput, "");
+
     // The failing encoder's own last lines are shown.
     const auto failed =
         capture({"--size", "64x64", "--until", "1", out + ".mp4"}, {{"PATH", fakeBin}});
     EXPECT_NE(failed.errorOutput.find("first complaint\nUnknown encoder libx264\n"),
               std::string::npos)
         << failed.errorOutput;
+
+    // An encoder that reads every frame before any sound still gets all of it.
+    const Scratch lateScratch("capture-late-bin");
+    std::ofstream(lateScratch.path + "/ffmpeg") << "#!/bin/sh\nPATH=/usr/bin:/bin\nfor last; do :; "
+                                                   "done\nvideo=$(wc -c)\naudio=$(wc -c <&3)\n"
+                                                   "echo \"$video $audio\" > \"$last\"\n";
+    chmod((lateScratch.path + "/ffmpeg").c_str(), 0755);
+    const auto late = capture({"--size", "64x64", "--fps", "24", "--until", "1.5", out + ".mkv"},
+                              {{"PATH", lateScratch.path}});
+    EXPECT_EQ(late.status, 0) << late.errorOutput;
+    const int64_t lateFrames = framesBefore(1500, 24);
+    EXPECT_EQ(readFile(out + ".mkv"),
+              std::to_string(lateFrames * 64 * 64 * 4) + " " +
+                  std::to_string(samplesForFrames(lateFrames, 24, soundtrackRate) * 4) + "\n");
+    std::remove((out + ".mkv").c_str());
 
     // An existing output is kept unless --force, and then only an earlier capture is replaced.
     std::ofstream(out + ".mp4") << "keep";
@@ -450,6 +534,13 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
     EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
     EXPECT_EQ(entries(out),
               (std::vector<std::string>{"frame-000000.png", "frame-000001.png", "soundtrack.wav"}));
+    // A link to it is refused, forced or not, and the frames it leads to stay.
+    ASSERT_EQ(symlink("out", (directory + "/link").c_str()), 0);
+    outcome = capture({"--size", "64x64", "--until", "0.1", "--force", directory + "/link"});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.errorOutput.find("link is a symbolic link"), std::string::npos);
+    EXPECT_EQ(entries(out).size(), 3u);
+    std::remove((directory + "/link").c_str());
     std::ofstream(out + "/notes.txt") << "mine";
     outcome = capture({"--size", "64x64", "--until", "0.1", "--force", out});
     EXPECT_EQ(outcome.status, 2);

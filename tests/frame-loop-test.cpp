@@ -23,6 +23,10 @@ void pushKey(uint32_t type, SDL_Keycode key) {
     SDL_PushEvent(&event);
 }
 
+uint32_t rgbOf(SDL_Color c) {
+    return uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b;
+}
+
 void pushEvent(uint32_t type) {
     SDL_Event event{};
     event.type = type;
@@ -149,6 +153,37 @@ TEST_F(GreetingScene, TheLogosSpinInTheTopCornersOverTheStars) {
     EXPECT_GT(rightWidth, 146);
     // Stars below the logos; the greeting line is still nearly transparent.
     EXPECT_GT(litIn(0, 200, 1280, 520), 20);
+
+    // Placed by the width drawn in the previous frame: the same logo drawn
+    // there alone gives the same pixels (without the stars).
+    scene->background1.stars.clear();
+    scene->background2.stars.clear();
+    const int32_t previousWidth = scene->rightLogo.Width();
+    framePass(*scene, canvas.renderer, 100.0f);
+    ASSERT_NE(scene->rightLogo.Width(), previousWidth);
+    Canvas alone(1280, 720);
+    RotateAnimation logo = NewRotateAnimation(alone.renderer, loadVimbel(), 0.0);
+    logo.angle = scene->rightLogo.angle;
+    logo.Draw(alone.renderer, rightEdge - previousWidth, 10);
+    int differing = 0;
+    for (int y = 0; y < 220; ++y) {
+        for (int x = 900; x < 1280; ++x) {
+            differing += rgbOf(canvas.pixel(x, y)) != rgbOf(alone.pixel(x, y)) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+TEST_F(GreetingScene, TheFirstPassTakesNoTimeAndDrawsHejAtOpacity1) {
+    // The clock reads 5000 before the loop and in its only pass.
+    int reads = 0;
+    runFrameLoop(*scene, canvas.renderer, [&reads] {
+        running = ++reads < 2;
+        return 5000u;
+    });
+    EXPECT_EQ(reads, 2);
+    EXPECT_EQ(scene->currentText.get()->text.text, "Hej!");
+    EXPECT_EQ(scene->currentText.get()->text.color.a, 1);
 }
 
 TEST_F(GreetingScene, EveryFrameWithATextDrawsTwoJitterNumbersEvenWhenItIsFinished) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -74,6 +75,22 @@ TEST(JetBeam, StartsInTheSpawnRectangleAndRestartsWhereTheShipIsNow) {
         EXPECT_EQ(beam.orangeParticles[i].currentY, before[i].currentY);
         EXPECT_EQ(beam.orangeParticles[i].originX, before[i].originX);
     }
+
+    // Through many restarts every particle keeps the life span it was made with.
+    const auto lifeSpans = [&beam] {
+        std::vector<float> spans;
+        for (const auto* set : {&beam.yellowParticles, &beam.orangeParticles}) {
+            for (const Particle& p : *set) {
+                spans.push_back(p.aliveTime);
+            }
+        }
+        return spans;
+    };
+    const std::vector<float> spans = lifeSpans();
+    for (int i = 0; i < 100; ++i) {
+        beam.Update(16.0f, 200.0f, 300.0f);
+    }
+    EXPECT_EQ(lifeSpans(), spans);
 
     // A one-pixel-wide rectangle puts every start exactly on the spawn x.
     auto narrow = NewJetBeamParticleEffect(7.0f, 0.0f, 1, 1, 0, 3);
@@ -205,6 +222,17 @@ TEST(AsteroidField, LeavesTheCentreFreeAndReportsOnceWhenTheLastHasFallenOut) {
     EXPECT_EQ(reports, 1);
     field.Update(16.0f);
     EXPECT_EQ(reports, 1);
+
+    // 1680 pixels wide: the lane runs from 776 to 904, and columns fall on both ends.
+    ScreenSize wide(1680, 1050);
+    columns.clear();
+    for (const Asteroid& a : NewAsteroidField(canvas.renderer, {}).asteroids) {
+        columns.push_back(a.x);
+    }
+    EXPECT_EQ(columns.size(), 15u);
+    for (const float free : {776.0f, 840.0f, 904.0f}) {
+        EXPECT_EQ(std::count(columns.begin(), columns.end(), free), 0) << free;
+    }
 }
 
 TEST(AsteroidField, OnANarrowScreenItIsEmptyAndReportsOnItsFirstUpdate) {
@@ -290,6 +318,8 @@ TEST(Explosion, ThreeSetsAroundTheCentreThatExpireTogetherAndReportOneUpdateLate
     EXPECT_FALSE(p.alive);
     EXPECT_NEAR(p.currentX - startX, 14.0f, 1e-4f);
     EXPECT_NEAR(p.currentY - startY, -16.0f, 1e-4f);
+    // Without onAfter an expired effect does nothing more (an empty call would end the program).
+    EXPECT_NO_THROW(moving.Update(0.0f));
 }
 
 TEST(Explosion, WhiteOverYellowOverOrangeInEightPixelSquaresAndNothingOnceExpired) {

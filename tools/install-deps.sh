@@ -9,8 +9,8 @@ packages=(
     cmake make g++ pkg-config
     libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-gfx-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
-    # The capture tool's video files
-    ffmpeg
+    # The capture tool's command line and its video files
+    libcli11-dev ffmpeg
     # The display tests and the memory script: an X server with a window
     # manager, a Wayland compositor, X tools to find, drive and read back the
     # window, and Mesa's software OpenGL/EGL drivers.

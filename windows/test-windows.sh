@@ -92,9 +92,11 @@ archive_layout() {
     top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
     [ "$top" = "LICENSES/ screenshot.png vimbel-demo.exe vimbel-demo.nfo" ] ||
         { echo "top level: $top"; return 1; }
-    cmp "$unpacked/screenshot.png" docs/screenshot.png || return 1
-    for licence in vimbel-demo font-vimbel-mono libsdl2-2.0-0 libsdl2-ttf-2.0-0 libfreetype6 \
-        libz-mingw-w64-dev gcc-mingw-w64-base mingw-w64-x86-64-dev; do
+    cmp "$unpacked/screenshot.png" docs/screenshot.png &&
+        cmp "$unpacked/LICENSES/vimbel-demo.txt" LICENSE &&
+        cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || return 1
+    for licence in libsdl2-2.0-0 libsdl2-ttf-2.0-0 libfreetype6 libz-mingw-w64-dev \
+        gcc-mingw-w64-base mingw-w64-x86-64-dev; do
         [ -s "$unpacked/LICENSES/$licence.txt" ] || { echo "no LICENSES/$licence.txt"; return 1; }
     done
 }
@@ -155,7 +157,7 @@ nfo_format() {
         END { exit bad }' "$nfo" || return 1
     text=$(tr -d '\r' <"$nfo")
     for field in "Windows 10" "64-bit" "ESCAPE" "sound device" "Direct3D" "SDL2 2.26.5" \
-        "LICENSES/" "Version ...... ${folder#vimbel-demo-}"; do
+        "zlib licence" "Version ...... ${folder#vimbel-demo-}"; do
         grep -qF -- "${field%-windows-x86_64}" <<<"$text" || { echo "missing: $field"; return 1; }
     done
 }
