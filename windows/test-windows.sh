@@ -13,7 +13,7 @@
 set -uo pipefail
 
 mode=${1:-all}
-build=$(realpath "${2:-build-windows/demo}")
+build=$(realpath -m "${2:-build-windows/demo}")
 cd "$(dirname "$0")/.." || exit 2
 source_dir=$(pwd)
 
