@@ -5,13 +5,14 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 RELEASE_DIR ?= build-release
 DEB_DIR ?= build-deb
+WINDOWS_DIR ?= build-windows
 DIST_DIR ?= dist
 JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
 .PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
-	check-reproducible clean
+	check-reproducible windows test-windows check-reproducible-windows clean
 
 all: build
 
@@ -74,5 +75,29 @@ test-release: release deb
 check-reproducible: deps
 	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
 
+# The Windows archive: the SDL family built from source once (cached by
+# cross/build-family.sh), the host's asset embedder, the demo cross-built with
+# mingw-w64, put together by windows/make-release.sh.
+windows:
+	@tools/install-deps.sh windows
+	cmake -S . -B $(WINDOWS_DIR)/host -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF \
+		-DVIMBEL_BENCHMARKS=OFF >/dev/null
+	cmake --build $(WINDOWS_DIR)/host --target bindata-gen -j $(JOBS)
+	family=$$(cross/build-family.sh windows-x86_64 cross/mingw-w64-x86_64.cmake) && \
+	cmake -S . -B $(WINDOWS_DIR)/demo -DCMAKE_TOOLCHAIN_FILE=cross/mingw-w64-x86_64.cmake \
+		-DVIMBEL_SDL_FAMILY="$$family" -DVIMBEL_HOST_BINDATA_GEN=$(abspath $(WINDOWS_DIR))/host/bindata-gen \
+		-DVIMBEL_WERROR=$(WERROR)
+	cmake --build $(WINDOWS_DIR)/demo -j $(JOBS)
+	windows/make-release.sh $(WINDOWS_DIR)/demo $(DIST_DIR)
+
+# Checks the archive and runs the executable under Wine.
+test-windows: windows
+	windows/test-windows.sh all $(WINDOWS_DIR)/demo
+
+# Two fresh clones of HEAD must build identical Windows archives.
+check-reproducible-windows:
+	@tools/install-deps.sh windows
+	windows/test-windows.sh reproducible $(WINDOWS_DIR)/demo
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(WINDOWS_DIR) $(DIST_DIR)

@@ -113,13 +113,7 @@ done
 
 # --- licences --------------------------------------------------------------
 
-for package in "${!packages[@]}"; do
-    copyright="/usr/share/doc/$package/copyright"
-    [ -f "$copyright" ] || fail "$copyright is missing: the licence of $package"
-    cp -L "$copyright" "$stage/LICENSES/$package.txt"
-done
-cp assets/font-LICENSE.txt "$stage/LICENSES/font-vimbel-mono.txt"
-cp LICENSE "$stage/LICENSES/vimbel-demo.txt"
+packaging/collect-licences.sh "$stage/LICENSES" "${!packages[@]}"
 
 # --- the executable, screenshot and information file ------------------------
 

@@ -2,6 +2,12 @@
 
 #include <SDL.h>
 
+#include <cstdio>
+
+namespace {
+FatalReportSink fatalReportSink = nullptr;
+}  // namespace
+
 void fatal(const std::string& message, std::string context) {
     throw FatalError(message, std::move(context));
 }
@@ -16,4 +22,15 @@ std::string fatalReport(const FatalError& error) {
         report += error.context() + ": ";
     }
     return report + error.what();
+}
+
+void reportFatal(const std::string& report) {
+    std::fprintf(stderr, "%s\n", report.c_str());
+    if (fatalReportSink) {
+        fatalReportSink(report);
+    }
+}
+
+void setFatalReportSink(FatalReportSink sink) {
+    fatalReportSink = sink;
 }

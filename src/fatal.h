@@ -26,3 +26,10 @@ class FatalError : public std::runtime_error {
 
 // The line the entry writes for a fatal error.
 std::string fatalReport(const FatalError& error);
+
+// Writes a fatal report on standard error, then hands it to the sink the
+// platform's entry has set, if any (on Windows a message box, for a program
+// started where nobody sees its error output).
+void reportFatal(const std::string& report);
+using FatalReportSink = void (*)(const std::string& report);
+void setFatalReportSink(FatalReportSink sink);

@@ -404,7 +404,7 @@ int demoMain() {
     try {
         return runDemo();
     } catch (const FatalError& error) {
-        std::fprintf(stderr, "%s\n", fatalReport(error).c_str());
+        reportFatal(fatalReport(error));
         return 2;
     }
 }

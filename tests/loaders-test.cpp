@@ -80,3 +80,16 @@ TEST(Loaders, TheFatalReportNamesTheStepBeforeTheLibrarysText) {
     EXPECT_EQ(fatalReport(FatalError("No available video device", "cannot create the window")),
               "vimbel-demo: cannot create the window: No available video device");
 }
+
+// The platform's entry may show the report elsewhere too (a message box on
+// Windows); it gets the very line written on standard error.
+TEST(Loaders, TheFatalReportGoesToStandardErrorAndToTheEntrysSink) {
+    static std::string shown;
+    setFatalReportSink([](const std::string& report) { shown = report; });
+    testing::internal::CaptureStderr();
+    reportFatal("vimbel-demo: cannot open the audio device: no device");
+    const std::string written = testing::internal::GetCapturedStderr();
+    setFatalReportSink(nullptr);
+    EXPECT_EQ(written, "vimbel-demo: cannot open the audio device: no device\n");
+    EXPECT_EQ(shown, "vimbel-demo: cannot open the audio device: no device");
+}

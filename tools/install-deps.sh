@@ -25,9 +25,12 @@ for group in "$@"; do
     case "$group" in
         windows)
             # The mingw-w64 cross compilers (posix threads) with their zlib,
-            # Wine to run the result, zip to pack it.
+            # Wine to run the result, zip to pack it; for its tests unzip,
+            # icoutils to take the icon out of the executable and xmllint
+            # to read its manifest.
             packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-                binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip)
+                binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip
+                unzip icoutils libxml2-utils)
             ;;
         web)
             # emscripten for WebAssembly; Chromium and Node.js for the tests.

@@ -1,0 +1,410 @@
+#!/usr/bin/env bash
+# Checks what `make windows` wrote, and runs the executable under Wine in a
+# private prefix made in a temporary folder: with SDL's dummy drivers to the
+# demo's own end, on a real X display (Xvfb with openbox, Wine's own display
+# driver, the default renderer) and through a failing start-up.
+#
+# Usage: windows/test-windows.sh all|run|reproducible BUILD_DIR
+#   all           the archive, the executable under Wine, and reproducibility
+#   run           the archive and the executable under Wine only
+#   reproducible  only: two fresh clones of HEAD build identical archives
+#
+# A check whose tool cannot start (no Wine, no Xvfb) is skipped and says why.
+set -uo pipefail
+
+mode=${1:-all}
+build=$(realpath -m "${2:-build-windows/demo}")
+cd "$(dirname "$0")/.." || exit 2
+source_dir=$(pwd)
+
+title="Tolvard - Vimbel 2023 demo"
+# DLLs that every 64-bit Windows 10 has; the executable may import no other.
+allowed_dlls="ADVAPI32 GDI32 IMM32 KERNEL32 MSVCRT OLE32 OLEAUT32 SETUPAPI SHELL32 USER32 VERSION WINMM"
+
+passed=0
+failed=0
+skipped=0
+work=$(mktemp -d)
+server_pids=()
+cleanup() {
+    if [ -d "$work/prefix" ]; then
+        WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null
+    fi
+    for pid in "${server_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Runs one named check (a function with arguments) in a subshell; its output
+# is shown only when it fails. A check that exits with 77 is skipped and says
+# why.
+check() {
+    local name=$1 status
+    shift
+    ("$@") >"$work/log" 2>&1
+    status=$?
+    if [ $status -eq 0 ]; then
+        echo "PASS  $name"
+        passed=$((passed + 1))
+    elif [ $status -eq 77 ]; then
+        echo "SKIP  $name: $(tail -n 1 "$work/log")"
+        skipped=$((skipped + 1))
+    else
+        echo "FAIL  $name"
+        sed 's/^/      /' "$work/log" | tail -n 40
+        failed=$((failed + 1))
+    fi
+}
+
+# --- the archive -----------------------------------------------------------
+
+archive_checks() {
+    archive=$(cat "$build/release-archive.txt" 2>/dev/null)
+    if [ ! -f "$archive" ]; then
+        check "the archive exists (make windows)" false
+        return
+    fi
+    folder=$(basename "$archive" .zip)
+    unpacked="$work/archive/$folder"
+    exe="$unpacked/vimbel-demo.exe"
+    unzip -q "$archive" -d "$work/archive"
+    echo "archive: ${archive#"$source_dir"/}"
+
+    check "the archive holds one folder: the .exe, the nfo, the screenshot and LICENSES/" \
+        archive_layout
+    check "the .exe is 64-bit, GUI subsystem, and imports only DLLs every Windows 10 has" \
+        exe_imports
+    check "the .exe carries the logo as icon, its version information and a DPI-aware manifest" \
+        exe_resources
+    check "vimbel-demo.nfo: ASCII, CRLF line ends, at most 80 columns, Windows 10 64-bit" nfo_format
+}
+
+archive_layout() {
+    local listing top licence
+    listing=$(unzip -Z1 "$archive")
+    if grep -v "^$folder/" <<<"$listing"; then
+        echo "^ entries outside $folder/"
+        return 1
+    fi
+    top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
+    [ "$top" = "LICENSES/ screenshot.png vimbel-demo.exe vimbel-demo.nfo" ] ||
+        { echo "top level: $top"; return 1; }
+    cmp "$unpacked/screenshot.png" docs/screenshot.png &&
+        cmp "$unpacked/LICENSES/vimbel-demo.txt" LICENSE &&
+        cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || return 1
+    for licence in libsdl2-2.0-0 libsdl2-ttf-2.0-0 libfreetype6 libz-mingw-w64-dev \
+        gcc-mingw-w64-base mingw-w64-x86-64-dev; do
+        [ -s "$unpacked/LICENSES/$licence.txt" ] || { echo "no LICENSES/$licence.txt"; return 1; }
+    done
+}
+
+exe_imports() {
+    local headers dlls dll status=0
+    headers=$(x86_64-w64-mingw32-objdump -p "$exe") || return 1
+    grep -q 'file format pei-x86-64' <<<"$headers" || { echo "not a 64-bit PE file"; return 1; }
+    grep -Eq '^Subsystem\s+00000002\s+\(Windows GUI\)' <<<"$headers" ||
+        { grep '^Subsystem' <<<"$headers"; return 1; }
+    dlls=$(sed -n 's/^\s*DLL Name: \(.*\)\.dll$/\1/Ip' <<<"$headers" | tr '[:lower:]' '[:upper:]' | sort -u)
+    echo "imports: $(paste -sd' ' <<<"$dlls")"
+    grep -qx KERNEL32 <<<"$dlls" || { echo "no import table found"; return 1; }
+    for dll in $dlls; do
+        grep -qw "$dll" <<<"$allowed_dlls" || { echo "not allowed: $dll.dll"; status=1; }
+    done
+    return $status
+}
+
+exe_resources() {
+    local resources value icon
+    wrestool -x --type=14 "$exe" >"$work/icon.ico" 2>/dev/null
+    [ -s "$work/icon.ico" ] || { echo "no icon in the .exe"; return 1; }
+    # The icon made at build time from the logo (the resource is padded).
+    icon="$build/generated/windows/vimbel-demo.ico"
+    cmp -n "$(stat -c %s "$icon")" "$work/icon.ico" "$icon" || return 1
+    resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || return 1
+    for value in '"CompanyName", "Tolvard"' '"Author", "Tolvard"' \
+        '"ProductName", "Vimbel 2023 demo"' "\"ProductVersion\", \"$(version)\"" \
+        '"OriginalFilename", "vimbel-demo.exe"'; do
+        grep -qF "VALUE $value" <<<"$resources" || { echo "version information lacks $value"; return 1; }
+    done
+    # Windows refuses to start a program whose manifest is not well formed.
+    wrestool -x -R --type=24 "$exe" >"$work/manifest.xml" 2>/dev/null || { echo "no manifest"; return 1; }
+    xmllint --noout "$work/manifest.xml" || return 1
+    if ! grep -q '<dpiAwareness[^>]*>PerMonitorV2' "$work/manifest.xml" ||
+        ! grep -q '<dpiAware[^>]*>true/pm<' "$work/manifest.xml"; then
+        echo "not DPI-aware"
+        return 1
+    fi
+}
+
+version() {
+    sed -n 's/^VERSION=//p' "$build/release.env"
+}
+
+nfo_format() {
+    local nfo="$unpacked/vimbel-demo.nfo" text
+    if LC_ALL=C grep -n '[^[:print:]'$'\r'']' "$nfo"; then
+        echo "^ not plain ASCII"
+        return 1
+    fi
+    if grep -vn $'\r$' "$nfo"; then
+        echo "^ lines without CRLF"
+        return 1
+    fi
+    awk '{ sub(/\r$/, "") } length > 80 { print "line " NR " has " length " columns"; bad = 1 }
+        END { exit bad }' "$nfo" || return 1
+    text=$(tr -d '\r' <"$nfo")
+    for field in "Windows 10" "64-bit" "ESCAPE" "sound device" "Direct3D" "SDL2 2.26.5" \
+        "zlib licence" "Version ...... ${folder#vimbel-demo-}"; do
+        grep -qF -- "${field%-windows-x86_64}" <<<"$text" || { echo "missing: $field"; return 1; }
+    done
+}
+
+# --- Wine ------------------------------------------------------------------
+
+# Runs a command every tenth of a second until it succeeds or the given
+# seconds pass.
+until_true() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.1
+    done
+}
+
+# Starts Xvfb with openbox for the display tests; on failure x_failure says why.
+x_failure=""
+start_x() {
+    if ! command -v Xvfb >/dev/null || ! command -v openbox >/dev/null ||
+        ! command -v xdotool >/dev/null || ! command -v import >/dev/null; then
+        x_failure="Xvfb, openbox, xdotool or import is missing (packages xvfb, openbox, xdotool, imagemagick)"
+        return
+    fi
+    # -displayfd: Xvfb picks a free display and writes its number once it
+    # accepts connections.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp -noreset 3>"$work/display" \
+        2>"$work/x.log" &
+    server_pids+=($!)
+    if ! until_true 15 grep -q . "$work/display"; then
+        x_failure="Xvfb did not start: $(tail -n 3 "$work/x.log")"
+        return
+    fi
+    DISPLAY=":$(head -n 1 "$work/display")"
+    export DISPLAY
+    openbox --sm-disable 2>>"$work/x.log" &
+    server_pids+=($!)
+    # A window manager announces itself on the root window once it runs.
+    wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+    until_true 15 wm_running || x_failure="openbox did not start: $(tail -n 3 "$work/x.log")"
+}
+
+# A private prefix, and a private HOME whose ALSA setup gives Wine a working
+# sound device that plays nothing (a machine without a sound card has none).
+wine_failure=""
+start_wine() {
+    if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
+        wine_failure="wine is not installed (packages wine, wine64)"
+        return
+    fi
+    mkdir -p "$work/home"
+    echo 'pcm.!default { type null }' >"$work/home/.asoundrc"
+    export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all
+    # No prompts to install Wine's .NET and HTML engines.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if ! wineboot -i >"$work/wineboot.log" 2>&1 || ! wineserver -w; then
+        wine_failure="Wine could not make a prefix: $(tail -n 3 "$work/wineboot.log")"
+        return
+    fi
+    # Kept running between the checks, stopped at the end.
+    wineserver -p
+}
+
+need_wine() {
+    [ -z "$wine_failure" ] || { echo "$wine_failure"; exit 77; }
+}
+need_x() {
+    need_wine
+    [ -z "$x_failure" ] || { echo "$x_failure"; exit 77; }
+}
+
+# Starts the executable under Wine in the background, directly or through
+# the shell (Wine's `start`), with the given variables; its error output goes
+# to $work/errors.
+start_demo() {
+    local launch=(wine "$exe")
+    [ "$1" = shell ] && launch=(wine start /wait /unix "$exe")
+    shift
+    (cd "$work" && exec env "$@" "${launch[@]}") 2>"$work/errors" &
+    demo_pid=$!
+}
+
+demo_ended() { ! kill -0 "$demo_pid" 2>/dev/null; }
+
+# Waits up to the given seconds for the demo to end and expects the status.
+expect_exit() {
+    local status
+    if ! until_true "$1" demo_ended; then
+        echo "still running after $1 s"
+        kill "$demo_pid"
+        return 1
+    fi
+    wait "$demo_pid"
+    status=$?
+    [ "$status" -eq "$2" ] && return 0
+    echo "exit status $status, expected $2; error output:"
+    head -n 20 "$work/errors"
+    return 1
+}
+
+# The demo's window (or its message box), once mapped under its title.
+demo_window() {
+    xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1
+}
+window_shown() { [ -n "$(demo_window)" ] || demo_ended; }
+window_up() { until_true 60 window_shown && ! demo_ended; }
+
+# Presses keys in the demo's window, activating it first; a window just
+# mapped may not take focus at once while openbox takes it over.
+send_keys() {
+    local window
+    window=$(demo_window)
+    [ -n "$window" ] && xdotool windowactivate --sync "$window" key "$1" 2>/dev/null
+}
+press() {
+    until_true 5 send_keys "$1" || { echo "could not send $1 to the demo's window"; return 1; }
+}
+
+# The share of lit (not black) pixels in a part of the screenshot, 0 to 1.
+lit_share() {
+    convert "$shot" -crop "$1" +repage -colorspace gray -threshold 8% -format '%[fx:mean]' info:
+}
+
+# Takes a screenshot: both logos in the top corners, dark sky between them?
+logos_shown() {
+    import -silent -window root "$shot" 2>/dev/null
+    shares="top left $(lit_share 150x150+10+10), top right $(lit_share 150x150+864+10), "
+    shares+="between them $(lit_share 400x150+312+10)"
+    awk -v s="$shares" 'BEGIN { split(s, f, /[ ,]+/); exit !(f[3] > 0.2 && f[6] > 0.2 && f[9] < 0.02) }'
+}
+
+whole_story() {
+    need_wine
+    local start=$SECONDS
+    start_demo direct SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy
+    expect_exit 240 0 || return 1
+    echo "ended by itself after $((SECONDS - start)) s"
+    # The story lasts about 48 s; an early end would be a fault.
+    [ $((SECONDS - start)) -ge 40 ] && ! grep 'vimbel-demo' "$work/errors"
+}
+
+# On the X display with the default renderer: once the logos show, the
+# window fills the screen and the given key ends the demo with status 0.
+# Alt+F4 is openbox's close, as its close button would be: the window is
+# asked to close, which SDL reports as a quit request.
+quit_under_x() {
+    need_x
+    shot=$2
+    start_demo direct
+    window_up || { echo "no window appeared"; expect_exit 1 0; return 1; }
+    until_true 30 logos_shown || { echo "no logos in the top corners: $shares ($shot)"; kill "$demo_pid"; return 1; }
+    echo "lit share: $shares"
+    xdotool getwindowgeometry "$(demo_window)" | grep 'Geometry: 1024x768' || return 1
+    press "$1" && expect_exit 15 0
+}
+
+failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
+
+# With an error output (and X, when there is one) no message box may wait
+# for a click: the demo ends at once. Without X, Wine has no display to make
+# a window on, and SDL's dummy video driver takes its place.
+startup_failure() {
+    need_wine
+    local video=()
+    [ -n "${DISPLAY:-}" ] || video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
+    start_demo direct "${video[@]}" SDL_AUDIODRIVER=nosuchdriver
+    expect_exit 30 2 || return 1
+    grep -x "$failure_text" "$work/errors" || { cat "$work/errors"; return 1; }
+}
+
+# Started as Explorer starts it, through the shell, the demo has no error
+# output: the same text shows in a message box, which waits for OK. Wine's
+# trace of window texts shows what the box says.
+fatal_box() {
+    need_x
+    local text
+    start_demo shell WINEDEBUG=-all,trace+win SDL_AUDIODRIVER=nosuchdriver
+    window_up || { echo "no message box"; expect_exit 1 2; return 1; }
+    sleep 1
+    import -silent -window root "$build/wine-message-box.png" 2>/dev/null
+    press Return && expect_exit 15 2 || return 1
+    text=$(sed -n 's/.*:set_window_text L"\(vimbel-demo: .*\)"$/\1/p' "$work/errors")
+    echo "the box said: $text"
+    grep -x "$failure_text" <<<"$text"
+}
+
+wine_checks() {
+    start_x
+    start_wine
+    [ -n "$x_failure" ] && unset DISPLAY
+    check "with the dummy drivers it plays the whole story and exits 0 by itself" whole_story
+    check "under X the logos show in the top corners, and Escape exits 0" \
+        quit_under_x Escape "$build/wine-screenshot.png"
+    check "under X closing the window (Alt+F4) exits 0" quit_under_x alt+F4 "$work/shot.png"
+    check "a start-up failure exits 2 at once with its text on the error output" startup_failure
+    check "without an error output the same text shows in a message box; OK exits 2" fatal_box
+}
+
+# --- reproducibility -------------------------------------------------------
+
+# Clones HEAD into a fresh folder; a commit without the screenshot (made by
+# the capture tool) gets the working tree's copy, left untracked.
+fresh_clone() {
+    git clone -q --no-hardlinks "$source_dir" "$1" &&
+        git -C "$1" checkout -q --detach "$(git rev-parse HEAD)" || return 1
+    if [ ! -f "$1/docs/screenshot.png" ] && [ -f docs/screenshot.png ]; then
+        mkdir -p "$1/docs" && cp docs/screenshot.png "$1/docs/screenshot.png"
+    fi
+}
+
+# `make windows` in a clone under the given umask and time zone.
+windows_in() {
+    local clone=$1 mask=$2 zone=$3
+    (cd "$clone" && umask "$mask" && env -u SOURCE_DATE_EPOCH TZ="$zone" \
+        make windows JOBS=2 >"$clone.log" 2>&1) || { tail -n 20 "$clone.log"; return 1; }
+}
+
+reproducible() {
+    local first="$work/clone-one" second="$work/clone-two" name
+    fresh_clone "$first" && fresh_clone "$second" || return 1
+    windows_in "$first" 022 UTC || return 1
+    windows_in "$second" 077 Pacific/Auckland || return 1
+    cmp "$first/build-windows/demo/vimbel-demo.exe" "$second/build-windows/demo/vimbel-demo.exe" ||
+        return 1
+    name=$(basename "$(cat "$first/build-windows/demo/release-archive.txt")")
+    cmp "$first/dist/$name" "$second/dist/$name" || return 1
+    sha256sum "$first/build-windows/demo/vimbel-demo.exe" "$first/dist/$name" | sed "s|$work/||"
+}
+
+# --- main ------------------------------------------------------------------
+
+case "$mode" in
+    all | run)
+        archive_checks
+        [ -n "${exe:-}" ] && wine_checks
+        ;;
+    reproducible) ;;
+    *)
+        echo "usage: test-windows.sh all|run|reproducible BUILD_DIR" >&2
+        exit 2
+        ;;
+esac
+if [ "$mode" != run ]; then
+    check "two fresh clones of HEAD (umask 022 and 077, other time zones) give identical archives" \
+        reproducible
+fi
+
+echo "windows: $passed passed, $failed failed, $skipped skipped"
+[ $failed -eq 0 ]
