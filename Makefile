@@ -6,12 +6,13 @@ SANITIZE_DIR ?= build-sanitize
 RELEASE_DIR ?= build-release
 DEB_DIR ?= build-deb
 DIST_DIR ?= dist
+WEB_DIR ?= build-web
 JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
 .PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
-	check-reproducible clean
+	check-reproducible web test-web bench-web clean
 
 all: build
 
@@ -74,5 +75,39 @@ test-release: release deb
 check-reproducible: deps
 	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
 
+# The browser build: the SDL family built from source for WebAssembly (cached
+# by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/.
+# The embedding generator runs on this machine, so a native build of it alone
+# comes first. Debian's emscripten finds its JavaScript tools through NODE_PATH.
+WEB_HOST_DIR := $(WEB_DIR)/host
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
+web:
+	@tools/install-deps.sh web
+	cmake -S . -B $(WEB_HOST_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF -DVIMBEL_BENCHMARKS=OFF
+	cmake --build $(WEB_HOST_DIR) --target bindata-gen -j $(JOBS)
+	family="$$($(EMSCRIPTEN_ENV) cross/build-family.sh web-wasm32 cross/emscripten.cmake -DVIMBEL_BUILD_ZLIB=ON)" && \
+	$(EMSCRIPTEN_ENV) cmake -S . -B $(WEB_DIR) -DCMAKE_TOOLCHAIN_FILE=cross/emscripten.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DVIMBEL_WERROR=$(WERROR) -DVIMBEL_SDL_FAMILY="$$family" \
+		-DVIMBEL_HOST_BINDATA_GEN=$(abspath $(WEB_HOST_DIR))/bindata-gen
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_DIR) -j $(JOBS)
+	@echo "The site is in $(WEB_DIR)/site/. To play it here: node web/serve.js $(WEB_DIR)/site 8000"
+	@echo "and open http://127.0.0.1:8000/ (any static web server will do)."
+
+# puppeteer-core from the committed lock file, installed into the build tree.
+WEB_NODE := $(WEB_DIR)/node
+WEB_NODE_ENV = NODE_PATH=$(abspath $(WEB_NODE))/node_modules VIMBEL_SITE=$(abspath $(WEB_DIR))/site
+$(WEB_NODE)/node_modules/.package-lock.json: web/test/package.json web/test/package-lock.json
+	@tools/install-deps.sh web
+	mkdir -p $(WEB_NODE)
+	cp web/test/package.json web/test/package-lock.json $(WEB_NODE)/
+	cd $(WEB_NODE) && npm ci --no-audit --no-fund --loglevel=error
+
+# The page in Debian's headless Chromium, served on 127.0.0.1.
+test-web: web $(WEB_NODE)/node_modules/.package-lock.json
+	$(WEB_NODE_ENV) node --test web/test/browser.test.js
+
+bench-web: web $(WEB_NODE)/node_modules/.package-lock.json build
+	$(WEB_NODE_ENV) node bench/web-bench.js $(BUILD_DIR)/vimbel-bench
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(DIST_DIR) $(WEB_DIR)

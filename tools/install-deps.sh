@@ -30,8 +30,13 @@ for group in "$@"; do
                 binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip)
             ;;
         web)
-            # emscripten for WebAssembly; Chromium and Node.js for the tests.
+            # emscripten for WebAssembly; Chromium and Node.js for the tests,
+            # with npm for their lock file (some Node.js packages bring it,
+            # Debian's comes apart).
             packages+=(emscripten chromium nodejs)
+            if ! command -v npm >/dev/null; then
+                packages+=(npm)
+            fi
             ;;
         *)
             echo "install-deps: unknown group $group (known: windows web)" >&2
