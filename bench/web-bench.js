@@ -13,6 +13,7 @@
 
 const { execFileSync } = require('child_process');
 const fs = require('fs');
+const os = require('os');
 const path = require('path');
 const { openBrowser, waitForState, waitForStage } = require('../web/test/browser');
 
@@ -59,11 +60,14 @@ function desktopPasses(benchProgram) {
   if (!benchProgram || !fs.existsSync(benchProgram)) {
     return null;
   }
-  const output = execFileSync(benchProgram, ['--benchmark_filter=BM_Frame.*/1280/720',
+  const out = path.join(os.tmpdir(), `vimbel-web-bench-${process.pid}.json`);
+  execFileSync(benchProgram, ['--benchmark_filter=BM_Frame.*/1280/720',
     '--benchmark_repetitions=5', '--benchmark_report_aggregates_only=true',
-    '--benchmark_format=json'], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+    `--benchmark_out=${out}`, '--benchmark_out_format=json'], { stdio: 'ignore' });
+  const results = JSON.parse(fs.readFileSync(out, 'utf8')).benchmarks;
+  fs.rmSync(out);
   const result = {};
-  for (const run of JSON.parse(output).benchmarks) {
+  for (const run of results) {
     if (run.aggregate_name === 'median') {
       const stage = run.run_name.replace(/^BM_Frame/, '').replace(/\/.*/, '').toLowerCase();
       result[stage] = run.real_time;  // milliseconds (the benchmark's unit)

@@ -29,9 +29,18 @@
     }
   }
 
+  let explanation = '';     // what the page adds below a failed start-up's report
+
   function fail(report) {
     current = null;
-    show('failed', report);
+    leaveFullscreen();
+    show('failed', report + explanation);
+  }
+
+  function leaveFullscreen() {
+    if (document.fullscreenElement && document.exitFullscreen) {
+      document.exitFullscreen().catch(() => {});
+    }
   }
 
   if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
@@ -115,14 +124,12 @@
   }
 
   function ended(status, report) {
-    current = null;
     if (status !== 0) {
       fail(report);
       return;
     }
-    if (document.fullscreenElement && document.exitFullscreen) {
-      document.exitFullscreen().catch(() => {});
-    }
+    current = null;
+    leaveFullscreen();
     nextDemo = newDemo();
     show('ended', 'The demo has ended.', 'Play again');
   }
@@ -211,6 +218,7 @@
       if (!hasWebGL()) {
         // Without WebGL the demo cannot draw: its own start-up says why,
         // before it opens the audio device, and nothing else happens.
+        explanation = '\n\nThis browser offers no WebGL, which the demo draws with.';
         run(demo);
         return;
       }

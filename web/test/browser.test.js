@@ -4,13 +4,16 @@
 'use strict';
 
 const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
 const { describe, test } = require('node:test');
-const { openBrowser, waitForState, waitForStage } = require('./browser');
+const { openBrowser, waitForState, waitForStage, site } = require('./browser');
 
 const storyStages = ['greeting', 'entrance', 'asteroids', 'explosion', 'closing', 'ended'];
 
 // Runs body with a started browser, or skips the test saying why it could not start.
 async function withBrowser(t, options, body) {
+  assert.ok(fs.existsSync(path.join(site, 'index.html')), `no site at ${site}: make web writes it`);
   let session;
   try {
     session = await openBrowser(options);
@@ -174,10 +177,11 @@ describe('the demo in headless Chromium', () => {
       const page = await newPage();
       await page.goto(url);
       await waitForState(page, 'failed', 30000);
-      const message = await page.$eval('#message', (element) => element.textContent);
-      assert.match(message, /^vimbel-demo: cannot create the (window|renderer): \S/);
+      const [report, explanation] = (await page.$eval('#message', (element) => element.textContent)).split('\n\n');
+      assert.match(report, /^vimbel-demo: cannot create the (window|renderer): \S/);
+      assert.match(explanation, /no WebGL/);
       // The same line the demo wrote to its error output, and no sound.
-      assert.ok(page.problems.includes(`console: ${message}`), page.problems.join('\n'));
+      assert.ok(page.problems.includes(`console: ${report}`), page.problems.join('\n'));
       assert.equal(await page.evaluate(() => window.vimbelWatch.contexts.length), 0);
     });
   });
