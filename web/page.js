@@ -31,7 +31,12 @@
 
   let explanation = '';     // what the page adds below a failed start-up's report
 
+  // A failed run stops, sound included: on the desktop the process would
+  // end, here the instance stays, and with it SDL's audio output.
   function fail(report) {
+    if (current && current.SDL2 && current.SDL2.audioContext) {
+      current.SDL2.audioContext.close().catch(() => {});
+    }
     current = null;
     leaveFullscreen();
     show('failed', report + explanation);

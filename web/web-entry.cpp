@@ -22,10 +22,12 @@ std::unique_ptr<DemoSession> session;
 // onDemoEnd(status, report) once, onFrame(stage, passMilliseconds) after
 // every pass.
 EM_JS(void, tellPageEnded, (int status, const char* report), {
-    if (Module['onDemoEnd']) Module['onDemoEnd'](status, UTF8ToString(report));
+    if (Module['onDemoEnd'])
+        Module['onDemoEnd'](status, UTF8ToString(report));
 });
 EM_JS(void, tellPageFrame, (const char* stage, double passMilliseconds), {
-    if (Module['onFrame']) Module['onFrame'](UTF8ToString(stage), passMilliseconds);
+    if (Module['onFrame'])
+        Module['onFrame'](UTF8ToString(stage), passMilliseconds);
 });
 
 void fail(const FatalError& error) {

@@ -11,12 +11,25 @@ const { serve } = require('../serve');
 const chromium = process.env.VIMBEL_CHROMIUM || '/usr/bin/chromium';
 const site = process.env.VIMBEL_SITE || path.join(__dirname, '..', '..', 'build-web', 'site');
 
-// What every page gets before its own scripts run: a record of the audio
-// contexts and an analyser on whatever reaches their output, and the frames
-// the demo reports (stage and pass time, with the time they came).
+// What every page gets before its own scripts run: a record of the module's
+// instances, of the audio contexts and an analyser on whatever reaches their
+// output, and of the frames the demo reports (stage and pass time, with the
+// time they came).
 function watchDemo() {
-  window.vimbelWatch = { contexts: [], analysers: [], frames: [], clickAt: null };
+  window.vimbelWatch = { contexts: [], analysers: [], frames: [], clickAt: null, instances: [] };
   const watch = window.vimbelWatch;
+  // Every instance of the module that the page makes.
+  let factory;
+  Object.defineProperty(window, 'createVimbelDemo', {
+    configurable: true,
+    get: () => factory,
+    set: (create) => {
+      factory = (config) => create(config).then((instance) => {
+        watch.instances.push(instance);
+        return instance;
+      });
+    },
+  });
   const Original = window.AudioContext;
   window.AudioContext = class extends Original {
     constructor(...args) {
