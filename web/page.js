@@ -204,13 +204,16 @@
     }
   });
 
+  function startOrFail() {
+    start().catch((error) => fail(`vimbel-demo: ${error.message}`));
+  }
   action.addEventListener('click', (event) => {
     event.stopPropagation();
-    start();
+    startOrFail();
   });
   document.getElementById('panel').addEventListener('click', () => {
     if (body.dataset.state === 'ready') {
-      start();
+      startOrFail();
     }
   });
 
