@@ -193,6 +193,5 @@ void demoFrame(DemoSession& session);
 // libraries, then the renderer and the window, then SDL itself.
 void stopDemo(std::unique_ptr<DemoSession> session);
 
-// The whole program: start-up, passes while running, shutdown. Returns the
-// exit status.
+// The whole program: start-up, the demo, shutdown. Returns the exit status.
 int demoMain();
