@@ -71,6 +71,8 @@ async function openBrowser({ extraArgs = [], width = 1280, height = 720 } = {}) 
       userDataDir: profile,
       defaultViewport: { width, height },
       // The network here is closed: everything that would call out is off.
+      // WebGL runs on SwiftShader, asked for outright rather than as a
+      // fallback (which Chromium is phasing out); sound may start unasked.
       args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
         '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required',
         '--enable-unsafe-swiftshader', `--window-size=${width},${height}`, ...extraArgs],
