@@ -7,12 +7,14 @@ RELEASE_DIR ?= build-release
 DEB_DIR ?= build-deb
 WINDOWS_DIR ?= build-windows
 DIST_DIR ?= dist
+WEB_DIR ?= build-web
 JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
 .PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
-	check-reproducible windows test-windows check-reproducible-windows clean
+	check-reproducible families windows test-windows check-reproducible-windows web test-web bench-web \
+	clean
 
 all: build
 
@@ -75,6 +77,18 @@ test-release: release deb
 check-reproducible: deps
 	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
 
+# The SDL family for Windows and for the browser, built from Debian's source
+# packages once and cached outside the tree; each command prints its prefix.
+# Debian's emscripten finds its JavaScript tools through NODE_PATH.
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
+WINDOWS_FAMILY := cross/build-family.sh windows-x86_64 cross/mingw-w64-x86_64.cmake
+WEB_FAMILY := $(EMSCRIPTEN_ENV) cross/build-family.sh web-wasm32 cross/emscripten.cmake \
+	-DVIMBEL_BUILD_ZLIB=ON
+families:
+	@tools/install-deps.sh windows web
+	$(WINDOWS_FAMILY)
+	$(WEB_FAMILY)
+
 # The Windows archive: the SDL family built from source once (cached by
 # cross/build-family.sh), the host's asset embedder, the demo cross-built with
 # mingw-w64, put together by windows/make-release.sh.
@@ -83,7 +97,7 @@ windows:
 	cmake -S . -B $(WINDOWS_DIR)/host -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF \
 		-DVIMBEL_BENCHMARKS=OFF >/dev/null
 	cmake --build $(WINDOWS_DIR)/host --target bindata-gen -j $(JOBS)
-	family=$$(cross/build-family.sh windows-x86_64 cross/mingw-w64-x86_64.cmake) && \
+	family=$$($(WINDOWS_FAMILY)) && \
 	cmake -S . -B $(WINDOWS_DIR)/demo -DCMAKE_TOOLCHAIN_FILE=cross/mingw-w64-x86_64.cmake \
 		-DVIMBEL_SDL_FAMILY="$$family" -DVIMBEL_HOST_BINDATA_GEN=$(abspath $(WINDOWS_DIR))/host/bindata-gen \
 		-DVIMBEL_WERROR=$(WERROR)
@@ -100,5 +114,38 @@ check-reproducible-windows:
 	@tools/install-deps.sh windows
 	windows/test-windows.sh reproducible $(WINDOWS_DIR)/demo
 
+# The browser build: the SDL family built from source for WebAssembly (cached
+# by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/.
+# The embedding generator runs on this machine, so a native build of it alone
+# comes first.
+WEB_HOST_DIR := $(WEB_DIR)/host
+web:
+	@tools/install-deps.sh web
+	cmake -S . -B $(WEB_HOST_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF -DVIMBEL_BENCHMARKS=OFF
+	cmake --build $(WEB_HOST_DIR) --target bindata-gen -j $(JOBS)
+	family="$$($(WEB_FAMILY))" && \
+	$(EMSCRIPTEN_ENV) cmake -S . -B $(WEB_DIR) -DCMAKE_TOOLCHAIN_FILE=cross/emscripten.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DVIMBEL_WERROR=$(WERROR) -DVIMBEL_SDL_FAMILY="$$family" \
+		-DVIMBEL_HOST_BINDATA_GEN=$(abspath $(WEB_HOST_DIR))/bindata-gen
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_DIR) -j $(JOBS)
+	@echo "The site is in $(WEB_DIR)/site/. To play it here: node web/serve.js $(WEB_DIR)/site 8000"
+	@echo "and open http://127.0.0.1:8000/ (any static web server will do)."
+
+# puppeteer-core from the committed lock file, installed into the build tree.
+WEB_NODE := $(WEB_DIR)/node
+WEB_NODE_ENV = NODE_PATH=$(abspath $(WEB_NODE))/node_modules VIMBEL_SITE=$(abspath $(WEB_DIR))/site
+$(WEB_NODE)/node_modules/.package-lock.json: web/test/package.json web/test/package-lock.json
+	@tools/install-deps.sh web
+	mkdir -p $(WEB_NODE)
+	cp web/test/package.json web/test/package-lock.json $(WEB_NODE)/
+	cd $(WEB_NODE) && npm ci --no-audit --no-fund --loglevel=error
+
+# The page in Debian's headless Chromium, served on 127.0.0.1.
+test-web: web $(WEB_NODE)/node_modules/.package-lock.json
+	$(WEB_NODE_ENV) node --test web/test/browser.test.js
+
+bench-web: web $(WEB_NODE)/node_modules/.package-lock.json build
+	$(WEB_NODE_ENV) node bench/web-bench.js $(BUILD_DIR)/vimbel-bench
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(WINDOWS_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)

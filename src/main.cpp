@@ -304,12 +304,9 @@ void loopPass(Scene& scene, SDL_Renderer* renderer, float deltaTime) {
 }
 
 void runFrameLoop(Scene& scene, SDL_Renderer* renderer, const std::function<uint32_t()>& ticks) {
-    uint32_t currentTime = ticks();
-    uint32_t lastTime = currentTime;
+    FrameClock clock(ticks());
     while (running) {
-        lastTime = currentTime;
-        currentTime = ticks();
-        loopPass(scene, renderer, tickDelta(lastTime, currentTime));
+        loopPass(scene, renderer, clock.next(ticks()));
     }
 }
 
@@ -331,21 +328,16 @@ constexpr uint16_t audioFormat = AUDIO_S16LSB;
 constexpr int audioChannels = 2;
 constexpr int audioChunkSize = 1024;
 
-struct WindowDeleter {
-    void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
-};
-struct RendererDeleter {
-    void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
-};
-
 int64_t wallClockNanoseconds() {
     using namespace std::chrono;
     return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// A fatal error unwinds from here with only the window and renderer guards
-// (and the scene's own textures) released: no shutdown step runs.
-int runDemo() {
+}  // namespace
+
+// A fatal error unwinds from here with only what the session holds so far
+// released (the window, the renderer): no shutdown step runs.
+std::unique_ptr<DemoSession> startDemo() {
     seedRandom(wallClockNanoseconds());
 
     SDL_Init(SDL_INIT_EVERYTHING);
@@ -353,20 +345,21 @@ int runDemo() {
     TTF_Init();
     Mix_Init(MIX_INIT_OGG);
 
-    std::unique_ptr<SDL_Window, WindowDeleter> window(
-        SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, windowWidth,
-                         windowHeight, windowFlags));
-    if (!window) {
+    auto session = std::make_unique<DemoSession>();
+    session->window.reset(SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED,
+                                           SDL_WINDOWPOS_UNDEFINED, windowWidth, windowHeight,
+                                           windowFlags));
+    if (!session->window) {
         fatalSdl("cannot create the window");
     }
-    std::unique_ptr<SDL_Renderer, RendererDeleter> renderer(
-        SDL_CreateRenderer(window.get(), -1, SDL_RENDERER_ACCELERATED));
-    if (!renderer) {
+    session->renderer.reset(
+        SDL_CreateRenderer(session->window.get(), -1, SDL_RENDERER_ACCELERATED));
+    if (!session->renderer) {
         fatalSdl("cannot create the renderer");
     }
     int width = 0;
     int height = 0;
-    if (SDL_GetRendererOutputSize(renderer.get(), &width, &height) < 0) {
+    if (SDL_GetRendererOutputSize(session->renderer.get(), &width, &height) < 0) {
         fatalSdl("cannot read the renderer's output size");
     }
     screenWidth = width;
@@ -375,16 +368,22 @@ int runDemo() {
     if (Mix_OpenAudio(audioFrequency, audioFormat, audioChannels, audioChunkSize) < 0) {
         fatalSdl("cannot open the audio device");
     }
-    Mix_Music* music = loadMusic();
-    Mix_PlayMusic(music, -1);
+    session->music = loadMusic();
+    Mix_PlayMusic(session->music, -1);
 
-    {
-        // The scene (and the textures it owns) goes before the libraries do.
-        auto scene = buildScene(renderer.get());
-        runFrameLoop(*scene, renderer.get());
-    }
+    session->scene = buildScene(session->renderer.get());
+    session->clock = FrameClock(SDL_GetTicks());
+    return session;
+}
 
-    Mix_FreeMusic(music);
+void demoFrame(DemoSession& session) {
+    loopPass(*session.scene, session.renderer.get(), session.clock.next(SDL_GetTicks()));
+}
+
+void stopDemo(std::unique_ptr<DemoSession> session) {
+    // The scene (and the textures it owns) goes before the libraries do.
+    session->scene.reset();
+    Mix_FreeMusic(session->music);
     Mix_CloseAudio();
     Mix_Quit();
     TTF_Quit();
@@ -392,9 +391,19 @@ int runDemo() {
     // The renderer and the window go while the video subsystem is still up:
     // after SDL_Quit their GL context and surface would outlive the display
     // connection (a crash on Wayland and with the offscreen driver).
-    renderer.reset();
-    window.reset();
+    session->renderer.reset();
+    session->window.reset();
     SDL_Quit();
+}
+
+namespace {
+
+int runDemo() {
+    auto session = startDemo();
+    while (running) {
+        demoFrame(*session);
+    }
+    stopDemo(std::move(session));
     return 0;
 }
 

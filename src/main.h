@@ -142,11 +142,56 @@ void framePass(Scene& scene, SDL_Renderer* renderer, float deltaTime);
 // One pass of the live loop with a given elapsed time: the events, then framePass.
 void loopPass(Scene& scene, SDL_Renderer* renderer, float deltaTime);
 
+// The frame loop's clock over a millisecond tick counter: read once before
+// the first pass, then at the start of every pass.
+class FrameClock {
+  public:
+    explicit FrameClock(uint32_t now) : currentTime_(now) {}
+    // The milliseconds since the previous reading.
+    float next(uint32_t now) {
+        const uint32_t lastTime = currentTime_;
+        currentTime_ = now;
+        return tickDelta(lastTime, currentTime_);
+    }
+
+  private:
+    uint32_t currentTime_;
+};
+
 // Runs passes until running is false.
 void runFrameLoop(Scene& scene, SDL_Renderer* renderer);
 // The same over a given millisecond clock (SDL_GetTicks above), read once
 // before the first pass and at the start of every pass.
 void runFrameLoop(Scene& scene, SDL_Renderer* renderer, const std::function<uint32_t()>& ticks);
+
+struct WindowDeleter {
+    void operator()(SDL_Window* window) const { SDL_DestroyWindow(window); }
+};
+struct RendererDeleter {
+    void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
+};
+
+// What start-up makes and shutdown releases. A session destroyed without
+// stopDemo (after a fatal error) releases only its scene, then the renderer,
+// then the window.
+struct DemoSession {
+    std::unique_ptr<SDL_Window, WindowDeleter> window;
+    std::unique_ptr<SDL_Renderer, RendererDeleter> renderer;
+    Mix_Music* music = nullptr;
+    std::unique_ptr<Scene> scene;
+    FrameClock clock{0};
+};
+
+// Start-up: seeds the generator, brings up the libraries, the window, the
+// renderer (whose output size becomes the layout's), the audio device and the
+// looping music, builds the scene and takes the clock's first reading. A fatal
+// error throws FatalError with what was made so far released.
+std::unique_ptr<DemoSession> startDemo();
+// One pass of the live loop, its elapsed time read off SDL_GetTicks.
+void demoFrame(DemoSession& session);
+// Shutdown, in order: the scene, the music, the audio device and the
+// libraries, then the renderer and the window, then SDL itself.
+void stopDemo(std::unique_ptr<DemoSession> session);
 
 // The whole program: start-up, the demo, shutdown. Returns the exit status.
 int demoMain();

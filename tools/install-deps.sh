@@ -33,8 +33,13 @@ for group in "$@"; do
                 unzip icoutils libxml2-utils)
             ;;
         web)
-            # emscripten for WebAssembly; Chromium and Node.js for the tests.
+            # emscripten for WebAssembly; Chromium and Node.js for the tests,
+            # with npm for their lock file (some Node.js packages bring it,
+            # Debian's comes apart).
             packages+=(emscripten chromium nodejs)
+            if ! command -v npm >/dev/null; then
+                packages+=(npm)
+            fi
             ;;
         *)
             echo "install-deps: unknown group $group (known: windows web)" >&2

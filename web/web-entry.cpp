@@ -1,0 +1,80 @@
+// The demo in a browser. The page calls main once the viewer has clicked;
+// start-up is the desktop's, and the passes run from the browser's animation
+// frames instead of a loop, each through the desktop's own demoFrame. The
+// end, by the script or by a quit, runs the desktop's shutdown and tells the
+// page; a fatal error tells the page the report the desktop would print.
+
+#include <emscripten.h>
+
+#include <memory>
+#include <string>
+
+#include "fatal.h"
+#include "globals.h"
+#include "main.h"
+
+namespace {
+
+std::unique_ptr<DemoSession> session;
+
+// The page's hooks, looked up on every call so that it may set them late:
+// onDemoEnd(status, report) once, onFrame(stage, passMilliseconds) after
+// every pass.
+EM_JS(void, tellPageEnded, (int status, const char* report), {
+    if (Module['onDemoEnd'])
+        Module['onDemoEnd'](status, UTF8ToString(report));
+});
+EM_JS(void, tellPageFrame, (const char* stage, double passMilliseconds), {
+    if (Module['onFrame'])
+        Module['onFrame'](UTF8ToString(stage), passMilliseconds);
+});
+
+// The report goes to the error output (the browser's console) as on the
+// desktop, and to the page, which shows it in place of the demo.
+void fail(const FatalError& error) {
+    setFatalReportSink([](const std::string& report) { tellPageEnded(2, report.c_str()); });
+    reportFatal(fatalReport(error));
+}
+
+void frame() {
+    try {
+        const double start = emscripten_get_now();
+        demoFrame(*session);
+        tellPageFrame(demoStageName(demoStage(*session->scene)), emscripten_get_now() - start);
+        if (!running) {
+            emscripten_cancel_main_loop();
+            stopDemo(std::move(session));
+            tellPageEnded(0, "");
+        }
+    } catch (const FatalError& error) {
+        emscripten_cancel_main_loop();
+        // As on the desktop: the scene, the renderer and the window go, no
+        // shutdown step runs.
+        session.reset();
+        fail(error);
+    }
+}
+
+}  // namespace
+
+// The page's way to end the demo when the viewer leaves full screen (the
+// browser keeps that Escape to itself): a quit request, as closing the
+// desktop window makes, seen by the next pass.
+extern "C" EMSCRIPTEN_KEEPALIVE void vimbelQuit() {
+    SDL_Event event{};
+    event.type = SDL_QUIT;
+    SDL_PushEvent(&event);
+}
+
+int main() {
+    try {
+        session = startDemo();
+    } catch (const FatalError& error) {
+        fail(error);
+        return 2;
+    }
+    // Every animation frame, at the display's rate; main returns at once
+    // and the runtime stays for the passes.
+    emscripten_set_main_loop(frame, 0, 0);
+    return 0;
+}
