@@ -16,6 +16,8 @@ release_dir=$(realpath "${2:-build-release}")
 dist=$(realpath "${3:-dist}")
 cd "$(dirname "$0")/.." || exit 2
 source_dir=$(pwd)
+# shellcheck source=packaging/release-common.sh
+source packaging/release-common.sh
 
 passed=0
 failed=0
@@ -399,40 +401,15 @@ package_capture() {
 
 # --- reproducibility and bad input ------------------------------------------
 
-# Clones HEAD into a fresh folder; a commit without the screenshot (made by
-# the capture tool) gets the working tree's copy, left untracked.
-fresh_clone() {
-    git clone -q --no-hardlinks "$source_dir" "$1" &&
-        git -C "$1" checkout -q --detach "$(git rev-parse HEAD)" || return 1
-    if [ ! -f "$1/docs/screenshot.png" ] && [ -f docs/screenshot.png ]; then
-        mkdir -p "$1/docs" && cp docs/screenshot.png "$1/docs/screenshot.png"
-    fi
-}
-
-# `make release` in a clone under the given umask and time zone.
-release_in() {
-    local clone=$1 mask=$2 zone=$3
-    (cd "$clone" && umask "$mask" && env -u SOURCE_DATE_EPOCH TZ="$zone" \
-        make release JOBS=2 >"$clone.log" 2>&1) || { tail -n 20 "$clone.log"; return 1; }
-}
-
 reproducible() {
-    local first="$work/clone-one" second="$work/clone-two" name
-    fresh_clone "$first" && fresh_clone "$second" || return 1
-    release_in "$first" 022 UTC || return 1
-    release_in "$second" 077 Pacific/Auckland || return 1
-    cmp "$first/build-release/vimbel-demo" "$second/build-release/vimbel-demo" || return 1
-    name=$(basename "$(cat "$first/build-release/release-archive.txt")")
-    [ "$name" = "$(basename "$(cat "$second/build-release/release-archive.txt")")" ] || return 1
-    cmp "$first/dist/$name" "$second/dist/$name" || return 1
-    sha256sum "$first/build-release/vimbel-demo" "$first/dist/$name" | sed "s|$work/||"
+    same_from_two_clones "$work" release build-release vimbel-demo
 }
 
 dirty_release() {
     local clone="$work/clone-one" version
     version=$(sed -n 's/^VERSION=//p' "$clone/build-release/release.env")
     echo "# a local change" >>"$clone/README.md"
-    release_in "$clone" 022 UTC || return 1
+    make_in_clone "$clone" release 022 UTC || return 1
     git -C "$clone" checkout -q README.md
     local archive="$clone/dist/vimbel-demo-$version-dirty-linux-x86_64.tar.gz"
     [ -f "$archive" ] || { ls "$clone/dist"; return 1; }

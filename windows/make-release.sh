@@ -12,35 +12,10 @@
 # checkout's path.
 set -euo pipefail
 
-fail() {
-    echo "make-release: $*" >&2
-    exit 1
-}
-
-[ $# -eq 2 ] || fail "usage: windows/make-release.sh BUILD_DIR DIST_DIR"
-build=$(realpath "$1")
-mkdir -p "$2"
-dist=$(realpath "$2")
-cd "$(dirname "$0")/.."
-source_dir=$(pwd)
-
-if [ ! -f "$build/release.env" ] || [ ! -f "$build/vimbel-demo.exe" ]; then
-    fail "$build holds no Windows build (configure with cross/mingw-w64-x86_64.cmake and build first)"
-fi
-[ -f docs/screenshot.png ] ||
-    fail "docs/screenshot.png is missing: the release needs the screenshot made by vimbel-capture"
-
-# VERSION and SOURCE_DATE_EPOCH as the build saw them.
-# shellcheck source=/dev/null
-source "$build/release.env"
-[ -n "$SOURCE_DATE_EPOCH" ] ||
-    fail "no SOURCE_DATE_EPOCH: build from a git checkout or set it to the release's time"
-
-# A tree with uncommitted changes to tracked files makes a marked release.
-if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    git update-index -q --refresh || true
-    git diff-index --quiet HEAD -- || VERSION="$VERSION-dirty"
-fi
+# shellcheck source=packaging/release-common.sh
+source "$(dirname "$0")/../packaging/release-common.sh"
+release_setup windows/make-release.sh vimbel-demo.exe "Windows build" \
+    "configure with cross/mingw-w64-x86_64.cmake and build first" "$@"
 
 name="vimbel-demo-$VERSION-windows-x86_64"
 stage_root="$build/release-stage"

@@ -16,6 +16,8 @@ mode=${1:-all}
 build=$(realpath -m "${2:-build-windows/demo}")
 cd "$(dirname "$0")/.." || exit 2
 source_dir=$(pwd)
+# shellcheck source=packaging/release-common.sh
+source packaging/release-common.sh
 
 title="Tolvard - Vimbel 2023 demo"
 # DLLs that every 64-bit Windows 10 has; the executable may import no other.
@@ -359,33 +361,8 @@ wine_checks() {
 
 # --- reproducibility -------------------------------------------------------
 
-# Clones HEAD into a fresh folder; a commit without the screenshot (made by
-# the capture tool) gets the working tree's copy, left untracked.
-fresh_clone() {
-    git clone -q --no-hardlinks "$source_dir" "$1" &&
-        git -C "$1" checkout -q --detach "$(git rev-parse HEAD)" || return 1
-    if [ ! -f "$1/docs/screenshot.png" ] && [ -f docs/screenshot.png ]; then
-        mkdir -p "$1/docs" && cp docs/screenshot.png "$1/docs/screenshot.png"
-    fi
-}
-
-# `make windows` in a clone under the given umask and time zone.
-windows_in() {
-    local clone=$1 mask=$2 zone=$3
-    (cd "$clone" && umask "$mask" && env -u SOURCE_DATE_EPOCH TZ="$zone" \
-        make windows JOBS=2 >"$clone.log" 2>&1) || { tail -n 20 "$clone.log"; return 1; }
-}
-
 reproducible() {
-    local first="$work/clone-one" second="$work/clone-two" name
-    fresh_clone "$first" && fresh_clone "$second" || return 1
-    windows_in "$first" 022 UTC || return 1
-    windows_in "$second" 077 Pacific/Auckland || return 1
-    cmp "$first/build-windows/demo/vimbel-demo.exe" "$second/build-windows/demo/vimbel-demo.exe" ||
-        return 1
-    name=$(basename "$(cat "$first/build-windows/demo/release-archive.txt")")
-    cmp "$first/dist/$name" "$second/dist/$name" || return 1
-    sha256sum "$first/build-windows/demo/vimbel-demo.exe" "$first/dist/$name" | sed "s|$work/||"
+    same_from_two_clones "$work" windows build-windows/demo vimbel-demo.exe
 }
 
 # --- main ------------------------------------------------------------------

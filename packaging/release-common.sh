@@ -1,0 +1,72 @@
+# Shared by the release scripts and their tests (sourced, not run).
+# shellcheck shell=bash
+
+fail() {
+    echo "make-release: $*" >&2
+    exit 1
+}
+
+# The start of every release script: BUILD_DIR and DIST_DIR from the command
+# line, the tree's root as the working folder, and the version and time that
+# the build recorded. Sets build, dist, source_dir, VERSION (marked -dirty
+# when tracked files have uncommitted changes) and SOURCE_DATE_EPOCH.
+#   release_setup USAGE EXECUTABLE KIND HINT BUILD_DIR DIST_DIR
+# shellcheck disable=SC2034  # the callers use what it sets
+release_setup() {
+    local usage=$1 executable=$2 kind=$3 hint=$4
+    shift 4
+    [ $# -eq 2 ] || fail "usage: $usage BUILD_DIR DIST_DIR"
+    build=$(realpath "$1")
+    mkdir -p "$2"
+    dist=$(realpath "$2")
+    cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
+    source_dir=$(pwd)
+    if [ ! -f "$build/release.env" ] || [ ! -f "$build/$executable" ]; then
+        fail "$build holds no $kind ($hint)"
+    fi
+    [ -f docs/screenshot.png ] ||
+        fail "docs/screenshot.png is missing: the release needs the screenshot made by vimbel-capture"
+    # shellcheck source=/dev/null
+    source "$build/release.env"
+    [ -n "$SOURCE_DATE_EPOCH" ] ||
+        fail "no SOURCE_DATE_EPOCH: build from a git checkout or set it to the release's time"
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        git update-index -q --refresh || true
+        git diff-index --quiet HEAD -- || VERSION="$VERSION-dirty"
+    fi
+}
+
+# Clones HEAD of the tree in source_dir into a fresh folder; a commit without
+# the screenshot (made by the capture tool) gets the working tree's copy,
+# left untracked.
+fresh_clone() {
+    git clone -q --no-hardlinks "$source_dir" "$1" &&
+        git -C "$1" checkout -q --detach "$(git rev-parse HEAD)" || return 1
+    if [ ! -f "$1/docs/screenshot.png" ] && [ -f docs/screenshot.png ]; then
+        mkdir -p "$1/docs" && cp docs/screenshot.png "$1/docs/screenshot.png"
+    fi
+}
+
+# Builds a make target in a clone under the given umask and time zone.
+#   make_in_clone CLONE TARGET UMASK TIME-ZONE
+make_in_clone() {
+    local clone=$1 target=$2 mask=$3 zone=$4
+    (cd "$clone" && umask "$mask" && env -u SOURCE_DATE_EPOCH TZ="$zone" \
+        make "$target" JOBS=2 >"$clone.log" 2>&1) || { tail -n 20 "$clone.log"; return 1; }
+}
+
+# Two fresh clones built with different umasks and time zones must give the
+# same executable and archive; prints their hashes.
+#   same_from_two_clones WORK TARGET BUILD_DIR EXECUTABLE
+same_from_two_clones() {
+    local work=$1 target=$2 build_dir=$3 executable=$4 name
+    local first="$work/clone-one" second="$work/clone-two"
+    fresh_clone "$first" && fresh_clone "$second" || return 1
+    make_in_clone "$first" "$target" 022 UTC || return 1
+    make_in_clone "$second" "$target" 077 Pacific/Auckland || return 1
+    cmp "$first/$build_dir/$executable" "$second/$build_dir/$executable" || return 1
+    name=$(basename "$(cat "$first/$build_dir/release-archive.txt")")
+    [ "$name" = "$(basename "$(cat "$second/$build_dir/release-archive.txt")")" ] || return 1
+    cmp "$first/dist/$name" "$second/dist/$name" || return 1
+    sha256sum "$first/$build_dir/$executable" "$first/dist/$name" | sed "s|$work/||"
+}
