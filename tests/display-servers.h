@@ -91,8 +91,9 @@ class XServer {
         if (!windowManager) {
             return;
         }
-        if (!haveProgram("openbox") || !haveProgram("xprop")) {
-            failure_ = "openbox or xprop is not installed (packages openbox, x11-utils)";
+        if (!haveProgram("openbox") || !haveProgram("xprop") || !haveProgram("xdotool")) {
+            failure_ =
+                "openbox, xprop or xdotool is not installed (packages openbox, x11-utils, xdotool)";
             return;
         }
         windowManager_ = ChildProcess::start({"openbox", "--sm-disable"}, toolEnvironment());
@@ -103,6 +104,18 @@ class XServer {
         });
         if (!managing) {
             failure_ = "openbox did not start: " + lastLines(windowManager_.errorOutput());
+            return;
+        }
+        // It announces itself before its event loop runs, and a window mapped
+        // in between is never managed: SDL would wait for it to appear forever.
+        // It runs once it answers a request, here to have one desktop.
+        const bool answering = waitUntil(windowManager_, 15s, [&] {
+            run({"xdotool", "set_num_desktops", "1"});
+            const auto desktops = run({"xprop", "-root", "_NET_NUMBER_OF_DESKTOPS"});
+            return desktops && desktops->find("= 1") != std::string::npos;
+        });
+        if (!answering) {
+            failure_ = "openbox does not answer: " + lastLines(windowManager_.errorOutput());
         }
     }
 

@@ -200,7 +200,18 @@ start_x() {
     server_pids+=($!)
     # A window manager announces itself on the root window once it runs.
     wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-    until_true 15 wm_running || x_failure="openbox did not start: $(tail -n 3 "$work/x.log")"
+    if ! until_true 15 wm_running; then
+        x_failure="openbox did not start: $(tail -n 3 "$work/x.log")"
+        return
+    fi
+    # It announces itself before its event loop runs, and a window mapped in
+    # between is never managed. It runs once it answers a request, here to
+    # have one desktop.
+    wm_answers() {
+        xdotool set_num_desktops 1 2>/dev/null
+        xprop -root _NET_NUMBER_OF_DESKTOPS 2>/dev/null | grep -q '= 1$'
+    }
+    until_true 15 wm_answers || x_failure="openbox does not answer: $(tail -n 3 "$work/x.log")"
 }
 
 # A private prefix, and a private HOME whose ALSA setup gives Wine a working
