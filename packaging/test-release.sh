@@ -26,25 +26,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/elsewhere"
 
-# Runs one named check (a function with arguments); its output is shown only
-# when it fails. A check that exits with 77 is skipped and says why.
-check() {
-    local name=$1 status
-    shift
-    "$@" >"$work/log" 2>&1
-    status=$?
-    if [ $status -eq 0 ]; then
-        echo "PASS  $name"
-        passed=$((passed + 1))
-    elif [ $status -eq 77 ]; then
-        echo "SKIP  $name: $(tail -n 1 "$work/log")"
-        skipped=$((skipped + 1))
-    else
-        echo "FAIL  $name"
-        sed 's/^/      /' "$work/log" | tail -n 40
-        failed=$((failed + 1))
-    fi
-}
 
 # Starts a command from an unrelated working directory with SDL's dummy video
 # driver, software renderer and dummy audio, lets it run for a few seconds,

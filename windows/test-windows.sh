@@ -40,26 +40,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Runs one named check (a function with arguments) in a subshell; its output
-# is shown only when it fails. A check that exits with 77 is skipped and says
-# why.
-check() {
-    local name=$1 status
-    shift
-    ("$@") >"$work/log" 2>&1
-    status=$?
-    if [ $status -eq 0 ]; then
-        echo "PASS  $name"
-        passed=$((passed + 1))
-    elif [ $status -eq 77 ]; then
-        echo "SKIP  $name: $(tail -n 1 "$work/log")"
-        skipped=$((skipped + 1))
-    else
-        echo "FAIL  $name"
-        sed 's/^/      /' "$work/log" | tail -n 40
-        failed=$((failed + 1))
-    fi
-}
 
 # --- the archive -----------------------------------------------------------
 
