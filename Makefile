@@ -13,7 +13,7 @@ JOBS ?= $(shell nproc)
 WERROR := $(if $(CI),ON,OFF)
 
 .PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
-	check-reproducible families windows test-windows check-reproducible-windows web test-web bench-web \
+	check-reproducible host-tools families windows test-windows check-reproducible-windows web test-web bench-web \
 	clean
 
 all: build
@@ -77,6 +77,15 @@ test-release: release deb
 check-reproducible: deps
 	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
 
+# The asset embedder for this machine, which the Windows and browser builds
+# run: a native build of it alone.
+HOST_DIR ?= build-host
+HOST_BINDATA_GEN = $(abspath $(HOST_DIR))/bindata-gen
+host-tools: deps
+	cmake -S . -B $(HOST_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF \
+		-DVIMBEL_BENCHMARKS=OFF >/dev/null
+	cmake --build $(HOST_DIR) --target bindata-gen -j $(JOBS)
+
 # The SDL family for Windows and for the browser, built from Debian's source
 # packages once and cached outside the tree; each command prints its prefix.
 # Debian's emscripten finds its JavaScript tools through NODE_PATH.
@@ -92,14 +101,11 @@ families:
 # The Windows archive: the SDL family built from source once (cached by
 # cross/build-family.sh), the host's asset embedder, the demo cross-built with
 # mingw-w64, put together by windows/make-release.sh.
-windows:
+windows: host-tools
 	@tools/install-deps.sh windows
-	cmake -S . -B $(WINDOWS_DIR)/host -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF \
-		-DVIMBEL_BENCHMARKS=OFF >/dev/null
-	cmake --build $(WINDOWS_DIR)/host --target bindata-gen -j $(JOBS)
 	family=$$($(WINDOWS_FAMILY)) && \
 	cmake -S . -B $(WINDOWS_DIR)/demo -DCMAKE_TOOLCHAIN_FILE=cross/mingw-w64-x86_64.cmake \
-		-DVIMBEL_SDL_FAMILY="$$family" -DVIMBEL_HOST_BINDATA_GEN=$(abspath $(WINDOWS_DIR))/host/bindata-gen \
+		-DVIMBEL_SDL_FAMILY="$$family" -DVIMBEL_HOST_BINDATA_GEN=$(HOST_BINDATA_GEN) \
 		-DVIMBEL_WERROR=$(WERROR)
 	cmake --build $(WINDOWS_DIR)/demo -j $(JOBS)
 	windows/make-release.sh $(WINDOWS_DIR)/demo $(DIST_DIR)
@@ -116,17 +122,12 @@ check-reproducible-windows:
 
 # The browser build: the SDL family built from source for WebAssembly (cached
 # by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/.
-# The embedding generator runs on this machine, so a native build of it alone
-# comes first.
-WEB_HOST_DIR := $(WEB_DIR)/host
-web:
+web: host-tools
 	@tools/install-deps.sh web
-	cmake -S . -B $(WEB_HOST_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_TESTS=OFF -DVIMBEL_BENCHMARKS=OFF
-	cmake --build $(WEB_HOST_DIR) --target bindata-gen -j $(JOBS)
 	family="$$($(WEB_FAMILY))" && \
 	$(EMSCRIPTEN_ENV) cmake -S . -B $(WEB_DIR) -DCMAKE_TOOLCHAIN_FILE=cross/emscripten.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DVIMBEL_WERROR=$(WERROR) -DVIMBEL_SDL_FAMILY="$$family" \
-		-DVIMBEL_HOST_BINDATA_GEN=$(abspath $(WEB_HOST_DIR))/bindata-gen
+		-DVIMBEL_HOST_BINDATA_GEN=$(HOST_BINDATA_GEN)
 	$(EMSCRIPTEN_ENV) cmake --build $(WEB_DIR) -j $(JOBS)
 	@echo "The site is in $(WEB_DIR)/site/. To play it here: node web/serve.js $(WEB_DIR)/site 8000"
 	@echo "and open http://127.0.0.1:8000/ (any static web server will do)."
@@ -148,4 +149,4 @@ bench-web: web $(WEB_NODE)/node_modules/.package-lock.json build
 	$(WEB_NODE_ENV) node bench/web-bench.js $(BUILD_DIR)/vimbel-bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(HOST_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
