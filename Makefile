@@ -13,7 +13,7 @@ JOBS ?= $(shell nproc)
 WERROR := $(if $(CI),ON,OFF)
 
 .PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
-	check-reproducible host-tools families windows test-windows check-reproducible-windows web test-web bench-web \
+	check-reproducible host-tools families update-sources-lock test-sources windows test-windows check-reproducible-windows web test-web bench-web \
 	clean
 
 all: build
@@ -97,6 +97,16 @@ families:
 	@tools/install-deps.sh windows web
 	$(WINDOWS_FAMILY)
 	$(WEB_FAMILY)
+
+# Re-pins cross/sources.lock (or SOURCES_LOCK) to the versions Debian's archive
+# serves now and shows the change. A changed lock rebuilds every family.
+SOURCES_LOCK ?= cross/sources.lock
+update-sources-lock:
+	cross/update-sources-lock.sh $(SOURCES_LOCK)
+
+# Fetching sources against Debian's archive, with a lock and cache of its own.
+test-sources:
+	cross/test-sources.sh
 
 # The Windows archive: the SDL family built from source once (cached by
 # cross/build-family.sh), the host's asset embedder, the demo cross-built with
