@@ -359,12 +359,12 @@ int captureMain(int argc, char** argv) {
     if (!parsed.ok()) {
         report(parsed.error);
         if (parsed.usageError) {
-            std::fputs(captureUsage(), stderr);
+            std::fputs(captureHelp().c_str(), stderr);
         }
         return exitFailure;
     }
     if (parsed.options.help || parsed.options.version) {
-        std::fputs(parsed.options.help ? captureUsage() : captureVersion(), stdout);
+        std::fputs(parsed.options.help ? captureHelp().c_str() : captureVersion(), stdout);
         return 0;
     }
     catchInterrupts();

@@ -143,102 +143,252 @@ int32_t maxCrf(OutputKind kind) {
     return kind == OutputKind::Webm ? 63 : 51;
 }
 
-const char* captureUsage() {
-    return "usage: vimbel-capture [options] OUTPUT\n"
-           "Plays the demo on a virtual clock and writes every frame with its music.\n"
-           "\n"
-           "  OUTPUT               a .mp4, .mkv or .webm file: video with sound, encoded by "
-           "ffmpeg\n"
-           "                       (H.264 and AAC, or VP9 and Opus for .webm); anything else is\n"
-           "                       a directory: one PNG per frame (frame-000000.png ...) and\n"
-           "                       soundtrack.wav. It may be left out when --screenshot is given.\n"
-           "  --size WxH           output size in pixels, 64x64 to 7680x4320 (default 1920x1080)\n"
-           "  --fps N              frames per second, 1 to 240 (default 60)\n"
-           "  --seed N|clock       the random generator's seed (default: a fixed one, the same\n"
-           "                       show every time; clock: from the wall clock, as the demo does)\n"
-           "  --until SECONDS      stop after that much demo time (default: the demo's own end)\n"
-           "  --screenshot T=FILE  also write the frame at demo time T seconds as a PNG file\n"
-           "                       (repeatable)\n"
-           "  --crf N              video quality, lower is better: 0 to 51 for H.264 (default "
-           "23),\n"
-           "                       0 to 63 for VP9 (default 32)\n"
-           "  --preset NAME        encoder speed: ultrafast (default), superfast, veryfast,\n"
-           "                       faster, fast, medium, slow, slower, veryslow or placebo for\n"
-           "                       H.264 (slower presets make smaller files);\n"
-           "                       realtime, good (default) or best for VP9\n"
-           "  --force              replace outputs that exist already\n"
-           "  -h, --help           show this text\n"
-           "  --version            show the tool's version\n";
-}
-
 const char* captureVersion() {
     return "vimbel-capture " VIMBEL_VERSION "\n";
 }
 
 namespace {
 
-// The option a CLI11 argument error names ("--size: 1 required TEXT missing",
-// "force was given a disallowed flag override"), as written on the command line.
-const CLI::Option* optionOfError(const CLI::App& app, const std::string& message) {
-    for (const CLI::Option* option : app.get_options()) {
-        for (const std::string& name : option->get_lnames()) {
-            if (message.rfind("--" + name + ":", 0) == 0 || message.rfind(name + " ", 0) == 0) {
-                return option;
-            }
-        }
+struct Size {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// "1280x720": two whole numbers with an x between them, nothing else.
+std::optional<Size> readSize(const std::string& text) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) {
+        return std::nullopt;
     }
-    return nullptr;
+    const auto width = parseInteger<int32_t>(text.substr(0, x));
+    const auto height = parseInteger<int32_t>(text.substr(x + 1));
+    if (!width || !height) {
+        return std::nullopt;
+    }
+    return Size{*width, *height};
+}
+
+// A whole decimal number that fits T, rewritten without leading zeros: CLI11
+// itself reads 010 as octal and 0x10 as hexadecimal.
+template <typename T>
+CLI::Validator decimal(const std::string& what) {
+    return CLI::Validator(
+        [what](std::string& text) -> std::string {
+            const auto value = parseInteger<T>(text);
+            if (!value) {
+                return "expects " + what + ", not " + inQuotes(text);
+            }
+            text = std::to_string(*value);
+            return "";
+        },
+        "");
+}
+
+// CLI11 reports every refused value as a ValidationError. A value of the
+// wrong form is a usage error, shown with the usage text; one of the right
+// form outside its limits is not, so the checks of limits note their
+// refusals here. (Each option checks its form first.)
+class Limits {
+  public:
+    CLI::Validator operator()(const CLI::Validator& check) {
+        bool& refused = refused_;
+        CLI::Validator noted(
+            [check, &refused](std::string& value) {
+                std::string error = check(value);
+                refused = refused || !error.empty();
+                return error;
+            },
+            "");
+        return noted;
+    }
+    bool refused() const { return refused_; }
+
+  private:
+    bool refused_ = false;
+};
+
+std::vector<std::string> allPresetNames() {
+    std::vector<std::string> names = x264Presets;
+    names.insert(names.end(), vp9Deadlines.begin(), vp9Deadlines.end());
+    return names;
+}
+
+// CLI11 lays out the help in two columns and starts a description's lines in
+// the second; this breaks a description into lines that fit it.
+constexpr size_t helpNameWidth = 24;
+constexpr size_t helpWidth = 80;
+
+std::string wrapped(const std::string& text) {
+    std::string lines, line;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && line.size() + 1 + word.size() > helpWidth - helpNameWidth) {
+            lines += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return lines + line;
+}
+
+// The tool's command line: the options, their checks and their help.
+struct CommandLine {
+    CLI::App app{"Plays the demo on a virtual clock and writes every frame with its music.",
+                 "vimbel-capture"};
+    Limits limits;
+    std::string size = "1920x1080";
+    int32_t fps = 60;
+    std::string seed;
+    std::optional<int64_t> until;
+    std::vector<std::string> screenshots;
+    std::optional<int32_t> crf;
+    std::optional<std::string> preset;
+    bool force = false;
+    std::string output;
+    CLI::Option* outputOption = nullptr;
+
+    CommandLine();
+};
+
+CommandLine::CommandLine() {
+    const CLI::Validator sizeForm(
+        [](std::string& text) -> std::string {
+            return readSize(text) ? ""
+                                  : "expects WIDTHxHEIGHT such as 1280x720, not " + inQuotes(text);
+        },
+        "");
+    const CLI::Validator sizeRange(
+        [](std::string& text) -> std::string {
+            const Size asked = *readSize(text);
+            if (asked.width < minWidth || asked.height < minHeight || asked.width > maxWidth ||
+                asked.height > maxHeight) {
+                return "the size " + text +
+                       " is out of range: it must be from 64x64 up to 7680x4320";
+            }
+            return "";
+        },
+        "");
+    const CLI::Validator seconds(
+        [](std::string& text) -> std::string {
+            const auto milliseconds = parseSeconds(text);
+            if (!milliseconds) {
+                return "expects a number of seconds such as 12 or 2.5, not " + inQuotes(text);
+            }
+            text = std::to_string(*milliseconds);
+            return "";
+        },
+        "");
+    const CLI::Validator afterStart(
+        [](std::string& milliseconds) -> std::string {
+            return milliseconds == "0" ? "must be a time after the start, more than 0 seconds" : "";
+        },
+        "");
+    const CLI::Validator screenshot(
+        [](std::string& text) -> std::string {
+            const size_t equals = text.find('=');
+            if (equals == std::string::npos || !parseSeconds(text.substr(0, equals)) ||
+                equals + 1 >= text.size()) {
+                return "expects SECONDS=FILE such as 12.5=shot.png, not " + inQuotes(text);
+            }
+            return "";
+        },
+        "");
+    const CLI::Validator png(
+        [](std::string& text) -> std::string {
+            const std::string path = text.substr(text.find('=') + 1);
+            return endsWith(lowercase(path), ".png")
+                       ? ""
+                       : "the screenshot " + inQuotes(path) +
+                             " must be a .png file: screenshots are written as PNG";
+        },
+        "");
+
+    app.set_help_flag("-h,--help", "Show this text and exit")->disable_flag_override();
+    app.set_version_flag("--version", captureVersion(), "Show the tool's version and exit")
+        ->disable_flag_override();
+    // A repeated option counts with its last value, --screenshot with all of them.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_option("--size", size,
+                   "Output size in pixels, 64x64 to 7680x4320; a video file needs even sides")
+        ->type_name("WxH")
+        ->capture_default_str()
+        ->check(sizeForm)
+        ->check(limits(sizeRange));
+    app.add_option("--fps", fps, "Frames per second, 1 to 240")
+        ->type_name("N")
+        ->capture_default_str()
+        ->transform(decimal<int32_t>("a whole number of frames per second"))
+        ->check(limits(CLI::Range(1, maxFps)));
+    app.add_option("--seed", seed,
+                   "The random generator's seed: a whole number, or clock to seed it from the "
+                   "wall clock as the demo does (default: a fixed seed, the same show every time)")
+        ->type_name("N|clock")
+        ->check((CLI::IsMember({"clock"}) | decimal<int64_t>("a whole number")).description(""));
+    app.add_option("--until", until, "Stop after that much demo time (default: the demo's own end)")
+        ->type_name("SECONDS")
+        ->transform(seconds)
+        ->check(limits(afterStart));
+    app.add_option("--screenshot", screenshots,
+                   "Also write the frame at demo time T seconds as the PNG file FILE; repeatable")
+        ->type_name("T=FILE")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(screenshot)
+        ->check(limits(png));
+    app.add_option("--crf", crf,
+                   "Video quality, lower is better: 0 to 51 for H.264 (default 23), 0 to 63 "
+                   "for VP9 (default 32)")
+        ->type_name("N")
+        ->transform(decimal<int32_t>("a whole number"))
+        ->check(limits(CLI::Range(0, maxCrf(OutputKind::Webm))));
+    app.add_option("--preset", preset,
+                   "Encoder speed: ultrafast (default), superfast, veryfast, faster, fast, "
+                   "medium, slow, slower, veryslow or placebo for H.264 (slower presets make "
+                   "smaller files); realtime, good (default) or best for VP9")
+        ->type_name("NAME")
+        ->check(limits(CLI::IsMember(allPresetNames())));
+    app.add_flag("--force", force, "Replace outputs that exist already")->disable_flag_override();
+    outputOption = app.add_option("OUTPUT", output,
+                                  "A .mp4, .mkv or .webm file: video with sound, encoded by "
+                                  "ffmpeg (H.264 and AAC, or VP9 and Opus for .webm); anything "
+                                  "else is a directory: one PNG per frame (frame-000000.png ...) "
+                                  "and soundtrack.wav. It may be left out when --screenshot is "
+                                  "given")
+                       ->type_name("");
+    for (CLI::Option* option : app.get_options()) {
+        option->description(wrapped(option->get_description()));
+    }
+    app.get_formatter()->column_width(helpNameWidth);
+    app.get_formatter()->label("Positionals", "Arguments");
 }
 
 }  // namespace
 
-ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
-    CaptureOptions options;
-    CLI::App app("Plays the demo on a virtual clock and writes every frame with its music.",
-                 "vimbel-capture");
-    // Unknown options are collected and reported in this tool's own words.
-    app.allow_extras();
-    // A repeated option counts with its last value, --screenshot with all of them.
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.set_help_flag("-h,--help")->disable_flag_override();
-    app.set_version_flag("--version", captureVersion())->disable_flag_override();
-    std::string size, fps, seed, until, crf, preset;
-    std::vector<std::string> screenshots, positional;
-    CLI::Option* sizeOption = app.add_option("--size", size);
-    CLI::Option* fpsOption = app.add_option("--fps", fps);
-    CLI::Option* seedOption = app.add_option("--seed", seed);
-    CLI::Option* untilOption = app.add_option("--until", until);
-    app.add_option("--screenshot", screenshots)
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    CLI::Option* crfOption = app.add_option("--crf", crf);
-    CLI::Option* presetOption = app.add_option("--preset", preset);
-    app.add_flag("--force", options.force)->disable_flag_override();
-    app.add_option("OUTPUT", positional)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+std::string captureHelp() {
+    return CommandLine().app.help();
+}
 
+ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    CaptureOptions options;
     // CLI11 takes the arguments as a vector, last one first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
-        app.parse(reversed);
+        line.app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         options.help = true;
     } catch (const CLI::CallForVersion&) {
         options.version = true;
     } catch (const CLI::ParseError& error) {
-        const std::string message = error.what();
-        const CLI::Option* option = optionOfError(app, message);
-        if (!option) {
-            return usageError(message);
-        }
-        const std::string name = "--" + option->get_lnames().front();
-        return usageError("option " + name +
-                          (option->get_expected_min() == 0 ? " takes no value" : " needs a value"));
-    }
-    for (const std::string& extra : app.remaining()) {
-        if (extra != "--") {
-            return usageError("unknown option " + inQuotes(extra.substr(0, extra.find('='))));
-        }
+        ParsedOptions parsed;
+        parsed.error = error.what();
+        parsed.usageError = !line.limits.refused();
+        return parsed;
     }
     if (options.help || options.version) {
         ParsedOptions parsed;
@@ -246,115 +396,48 @@ ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
         return parsed;
     }
 
-    const auto malformed = [](const CLI::Option* option, const std::string& value,
-                              const char* expected) {
-        return usageError("option " + option->get_name() + " expects " + expected + ", not " +
-                          inQuotes(value));
-    };
-    if (sizeOption->count() > 0) {
-        const size_t x = size.find('x');
-        const auto width =
-            x == std::string::npos ? std::nullopt : parseInteger<int32_t>(size.substr(0, x));
-        const auto height =
-            x == std::string::npos ? std::nullopt : parseInteger<int32_t>(size.substr(x + 1));
-        if (!width || !height) {
-            return malformed(sizeOption, size, "WIDTHxHEIGHT such as 1280x720");
-        }
-        options.width = *width;
-        options.height = *height;
+    const Size size = *readSize(line.size);
+    options.width = size.width;
+    options.height = size.height;
+    options.fps = line.fps;
+    if (line.seed == "clock") {
+        options.seed.reset();
+    } else if (!line.seed.empty()) {
+        options.seed = parseInteger<int64_t>(line.seed);
     }
-    if (fpsOption->count() > 0) {
-        const auto value = parseInteger<int32_t>(fps);
-        if (!value) {
-            return malformed(fpsOption, fps, "a whole number of frames per second");
-        }
-        options.fps = *value;
-    }
-    if (seedOption->count() > 0) {
-        if (seed == "clock") {
-            options.seed.reset();
-        } else if (const auto value = parseInteger<int64_t>(seed)) {
-            options.seed = *value;
-        } else {
-            return malformed(seedOption, seed, "a whole number or 'clock'");
-        }
-    }
-    if (untilOption->count() > 0) {
-        options.until = parseSeconds(until);
-        if (!options.until) {
-            return malformed(untilOption, until, "a number of seconds such as 12 or 2.5");
-        }
-    }
-    for (const std::string& value : screenshots) {
+    options.until = line.until;
+    for (const std::string& value : line.screenshots) {
         const size_t equals = value.find('=');
-        const auto time =
-            equals == std::string::npos ? std::nullopt : parseSeconds(value.substr(0, equals));
-        if (!time || equals + 1 >= value.size()) {
-            return usageError(
-                "option --screenshot expects SECONDS=FILE such as 12.5=shot.png, not " +
-                inQuotes(value));
-        }
-        options.screenshots.push_back({*time, value.substr(equals + 1)});
+        options.screenshots.push_back(
+            {*parseSeconds(value.substr(0, equals)), value.substr(equals + 1)});
     }
-    const bool sawCrf = crfOption->count() > 0;
-    if (sawCrf) {
-        options.crf = parseInteger<int32_t>(crf);
-        if (!options.crf) {
-            return malformed(crfOption, crf, "a whole number");
-        }
-    }
-    const bool sawPreset = presetOption->count() > 0;
-    if (sawPreset) {
-        if (preset.empty()) {
-            return malformed(presetOption, preset, "a preset name");
-        }
-        options.preset = preset;
-    }
+    options.crf = line.crf;
+    options.preset = line.preset;
+    options.force = line.force;
 
-    if (positional.size() > 1) {
-        return usageError("one OUTPUT only, not " + inQuotes(positional[0]) + " and " +
-                          inQuotes(positional[1]));
-    }
-    if (positional.empty() && options.screenshots.empty()) {
+    if (line.outputOption->count() == 0 && options.screenshots.empty()) {
         return usageError("no OUTPUT given");
     }
-    if (!positional.empty()) {
-        options.output = positional[0];
-        if (options.output.empty()) {
-            return usageError("OUTPUT is empty");
-        }
+    if (line.outputOption->count() > 0 && line.output.empty()) {
+        return usageError("OUTPUT is empty");
     }
+    options.output = line.output;
     options.kind = outputKindOf(options.output);
 
-    if (options.width < minWidth || options.height < minHeight || options.width > maxWidth ||
-        options.height > maxHeight) {
-        return rangeError("the size " + std::to_string(options.width) + "x" +
-                          std::to_string(options.height) +
-                          " is out of range: it must be from 64x64 up to 7680x4320");
-    }
-    if (options.fps < 1 || options.fps > maxFps) {
-        return rangeError("the frame rate " + std::to_string(options.fps) +
-                          " is out of range: it must be from 1 to 240 frames per second");
-    }
-    if (options.until && *options.until <= 0) {
-        return rangeError("--until must be a time after the start, more than 0 seconds");
-    }
     for (const Screenshot& shot : options.screenshots) {
-        if (!endsWith(lowercase(shot.path), ".png")) {
-            return rangeError("the screenshot " + inQuotes(shot.path) +
-                              " must be a .png file: screenshots are written as PNG");
-        }
         if (options.until && shot.time >= *options.until) {
             return rangeError("the screenshot at " + formatSeconds(shot.time) +
                               " s lies after the end of the capture set by --until");
         }
     }
+    const bool sawCrf = options.crf.has_value();
+    const bool sawPreset = options.preset.has_value();
     if (!isVideo(options.kind) && (sawCrf || sawPreset)) {
         return rangeError(std::string(sawCrf ? "--crf" : "--preset") +
                           " applies to a video file; a directory of frames is not encoded");
     }
     if (isVideo(options.kind)) {
-        if (options.crf && (*options.crf < 0 || *options.crf > maxCrf(options.kind))) {
+        if (options.crf && *options.crf > maxCrf(options.kind)) {
             return rangeError(
                 "--crf " + std::to_string(*options.crf) + " is out of range: " +
                 (options.kind == OutputKind::Webm ? "VP9 takes 0 to 63" : "H.264 takes 0 to 51"));

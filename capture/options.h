@@ -47,8 +47,9 @@ struct ParsedOptions {
 
 ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments);
 
-// The usage text and the version line, each ending in a newline.
-const char* captureUsage();
+// The help text (CLI11's, from the options' own descriptions) and the version
+// line, each ending in a newline.
+std::string captureHelp();
 const char* captureVersion();
 
 // What the OUTPUT argument names: a video file by its extension, otherwise a

@@ -18,7 +18,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides DESTINATION share/
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/vimbel-demo.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/res/vimbel.png DESTINATION share/pixmaps RENAME vimbel-demo.png)
 
-# Dates in the manual page and the changelog come from the commit, like the
+# Dates in the manual pages and the changelog come from the commit, like the
 # embedded files' times, so that rebuilding a commit gives the same files.
 set(saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
 if(NOT VIMBEL_SOURCE_DATE_EPOCH STREQUAL "")
@@ -30,7 +30,17 @@ set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
 
 set(DEB_MAINTAINER "Tolvard <tolvard@example.org>")
 configure_file(${CMAKE_SOURCE_DIR}/packaging/vimbel-demo.6.in ${DEB_STAGE}/vimbel-demo.6 @ONLY)
-configure_file(${CMAKE_SOURCE_DIR}/packaging/vimbel-capture.1.in ${DEB_STAGE}/vimbel-capture.1 @ONLY)
+# The capture tool's page is made by help2man from its --help and --version,
+# so the options are written once, in the tool; the file it includes holds
+# the other sections. help2man dates the page by SOURCE_DATE_EPOCH.
+find_program(HELP2MAN help2man REQUIRED)
+add_custom_command(
+  OUTPUT ${DEB_STAGE}/vimbel-capture.1
+  COMMAND ${CMAKE_COMMAND} -E env ${BINDATA_ENV} LC_ALL=C.UTF-8
+    ${HELP2MAN} --include=${CMAKE_SOURCE_DIR}/packaging/vimbel-capture.h2m
+    --output=${DEB_STAGE}/vimbel-capture.1 $<TARGET_FILE:vimbel-capture>
+  DEPENDS vimbel-capture ${CMAKE_SOURCE_DIR}/packaging/vimbel-capture.h2m
+  VERBATIM)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${DEB_STAGE}/changelog @ONLY)
 
 # Debian wants both compressed with gzip -9n (no name, no time stamp).

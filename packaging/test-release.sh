@@ -370,7 +370,7 @@ package_no_run_path() {
 package_capture() {
     local capture="$root/usr/bin/vimbel-capture" help version frames
     help=$("$capture" --help) || return 1
-    grep -q '^usage: vimbel-capture' <<<"$help" || { echo "--help: $help"; return 1; }
+    grep -q '^Usage: vimbel-capture' <<<"$help" || { echo "--help: $help"; return 1; }
     version=$("$capture" --version) || return 1
     [ "$version" = "vimbel-capture $(dpkg-deb -f "$deb" Version)" ] ||
         { echo "--version: $version"; return 1; }

@@ -157,32 +157,40 @@ TEST(CaptureOptions, MalformedInputIsAUsageError) {
         EXPECT_FALSE(parsed.ok()) << line;
         EXPECT_TRUE(parsed.usageError) << line << ": " << parsed.error;
     }
-    EXPECT_EQ(parse({"--bogus", "o"}).error, "unknown option '--bogus'");
+    // Each message names the option and what is wrong with it.
+    EXPECT_NE(parse({"--bogus", "o"}).error.find("--bogus"), std::string::npos);
     EXPECT_EQ(parse({"--fps", "x", "o"}).error,
-              "option --fps expects a whole number of frames per second, not 'x'");
-    EXPECT_EQ(parse({"o", "--until"}).error, "option --until needs a value");
-    EXPECT_EQ(parse({"--force=yes", "o"}).error, "option --force takes no value");
+              "--fps: expects a whole number of frames per second, not 'x'");
+    EXPECT_EQ(parse({"o", "--until"}).error.rfind("--until: ", 0), 0u);
+    EXPECT_NE(parse({"--force=yes", "o"}).error.find("force"), std::string::npos);
+    // Whole numbers are decimal, leading zeros or not.
+    EXPECT_EQ(parse({"--fps", "030", "o"}).options.fps, 30);
+    EXPECT_EQ(parse({"--crf", "010", "o.mp4"}).options.crf, 10);
+    EXPECT_TRUE(parse({"--fps", "0x1e", "o"}).usageError);
+    EXPECT_TRUE(parse({"--fps", "+30", "o"}).usageError);
 }
 
 TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--size", "63x64", "o"},
-         "the size 63x64 is out of range: it must be from 64x64 up to 7680x4320"},
-        {{"--size", "64x63", "o"}, "the size 64x63 is out of range"},
-        {{"--size", "7681x4320", "o"}, "the size 7681x4320 is out of range"},
-        {{"--size", "7680x4321", "o"}, "the size 7680x4321 is out of range"},
-        {{"--fps", "0", "o"}, "the frame rate 0 is out of range: it must be from 1 to 240"},
-        {{"--fps", "241", "o"}, "the frame rate 241 is out of range"},
-        {{"--until", "0", "o"}, "--until must be a time after the start"},
+         "--size: the size 63x64 is out of range: it must be from 64x64 up to 7680x4320"},
+        {{"--size", "64x63", "o"}, "--size: the size 64x63 is out of range"},
+        {{"--size", "7681x4320", "o"}, "--size: the size 7681x4320 is out of range"},
+        {{"--size", "7680x4321", "o"}, "--size: the size 7680x4321 is out of range"},
+        {{"--fps", "0", "o"}, "--fps: "},
+        {{"--fps", "241", "o"}, "--fps: "},
+        {{"--until", "0", "o"}, "--until: must be a time after the start"},
         {{"--crf", "52", "o.mp4"}, "--crf 52 is out of range: H.264 takes 0 to 51"},
-        {{"--crf", "64", "o.webm"}, "--crf 64 is out of range: VP9 takes 0 to 63"},
+        {{"--crf", "64", "o.webm"}, "--crf: "},
         {{"--preset", "fast", "o.webm"},
          "unknown --preset 'fast' for VP9; use one of realtime, good, best"},
         {{"--preset", "good", "o.mp4"}, "unknown --preset 'good' for H.264"},
+        {{"--preset", "quick", "o.mp4"}, "--preset: "},
         {{"--crf", "20", "frames"}, "--crf applies to a video file"},
         {{"--size", "65x64", "o.mp4"}, "the size 65x64 has an odd side"},
         {{"--size", "64x65", "o.mkv"}, "the size 64x65 has an odd side"},
-        {{"--screenshot", "1=a.jpg", "o"}, "the screenshot 'a.jpg' must be a .png file"},
+        {{"--screenshot", "1=a.jpg", "o"},
+         "--screenshot: the screenshot 'a.jpg' must be a .png file"},
         {{"--until", "2", "--screenshot", "2=a.png", "o"},
          "the screenshot at 2 s lies after the end"},
     };
@@ -191,6 +199,7 @@ TEST(CaptureOptions, ValuesOutOfRangeAreRefusedWithTheirLimits) {
         EXPECT_FALSE(parsed.usageError) << message;
         EXPECT_EQ(parsed.error.rfind(message, 0), 0u) << parsed.error;
     }
+    EXPECT_NE(parse({"--fps", "241", "o"}).error.find("240"), std::string::npos) << "the limit";
     EXPECT_TRUE(parse({"--size", "64x64", "--fps", "1", "o"}).ok());
     EXPECT_TRUE(parse({"--size", "7680x4320", "--fps", "240", "o.webm"}).ok());
     EXPECT_TRUE(parse({"--size", "65x65", "frames"}).ok()) << "frames may have odd sides";

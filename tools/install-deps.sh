@@ -18,6 +18,8 @@ packages=(
     libgl1-mesa-dri libglx-mesa0 libegl-mesa0
     # make release, make deb and their tests
     git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
+    # The capture tool's manual page, made from its --help
+    help2man
 )
 
 # Other targets, on request: tools/install-deps.sh windows web
