@@ -42,8 +42,8 @@ else
     fail "fetching $package $made_up: $(cat "$work/log")"
 fi
 
-echo "test-sources: a tarball whose SHA-256 is not the pinned one"
-echo "$name $package $version $file $(printf '0%.0s' {1..64})" >"$work/wrong.lock"
+echo "test-sources: a tarball whose SHA-256 is not the pinned one, from another revision"
+echo "$name $package $made_up $file $(printf '0%.0s' {1..64})" >"$work/wrong.lock"
 if VIMBEL_SOURCES_LOCK="$work/wrong.lock" "$here/fetch-sources.sh" "$work/fresh" 2>"$work/log"; then
     fail "a wrong SHA-256 was accepted"
 else
