@@ -54,7 +54,7 @@ mkdir -p "$download"
 # lock decides what is.
 fetch() {  # package version folder
     mkdir -p "$3"
-    (cd "$3" && apt-get "${apt_options[@]}" -qq source --download-only "$1=$2") 2>"$3.log"
+    (cd "$3" && apt-get "${apt_options[@]}" -qq source --download-only "$1=$2") </dev/null 2>"$3.log"
 }
 
 while read -r _ package version file sha; do
