@@ -56,6 +56,7 @@ TEST(MusicMatch, TheLoopedMusicMatchesWhereverTheRecordingBegins) {
         const MusicMatch match = matchLoopedMusic(music(), recorded(offset, 4.5, 1.0));
         EXPECT_TRUE(match.holds(4)) << "from frame " << offset << "\n" << match.describe();
         EXPECT_EQ(match.offset, static_cast<long>(offset));
+        EXPECT_EQ(match.dropouts, 0u);
     }
 }
 
@@ -67,6 +68,8 @@ TEST(MusicMatch, TheMusicTooFastOrWithAGapAndNoiseDoNotMatch) {
     const MusicMatch gap =
         matchLoopedMusic(music(), recorded(5000, 4.5, 1.0, 2 * matchRate + 22050));
     EXPECT_FALSE(gap.holds(1)) << "with a gap\n" << gap.describe();
+    EXPECT_EQ(gap.dropouts, 1u);
+    EXPECT_EQ(fast.dropouts, 0u);
 
     std::mt19937 generator(19);
     std::normal_distribution<float> normal(0.0f, 0.2f);

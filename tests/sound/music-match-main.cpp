@@ -2,8 +2,9 @@
 //   vimbel-music-match MUSIC.wav RECORDING.raw SECONDS
 // RECORDING.raw is signed 16-bit little-endian stereo at 44100 Hz. Prints the
 // correlation of each second and exits 0 if at least SECONDS seconds were
-// recorded and every one of them is the music, 1 if not, 2 on a usage or
-// read error.
+// recorded and every one of them is the music; 3 if not but the recording
+// has dropouts (the player ran dry: worth recording again), 1 if not
+// otherwise, 2 on a usage or read error.
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,5 +36,5 @@ int main(int argc, char** argv) {
     std::cout << match.describe();
     const bool holds = match.holds(std::strtoul(argv[3], nullptr, 10));
     std::cout << (holds ? "the music, at its speed\n" : "not the music\n");
-    return holds ? 0 : 1;
+    return holds ? 0 : match.dropouts > 0 ? 3 : 1;
 }

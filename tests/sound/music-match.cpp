@@ -19,6 +19,8 @@ constexpr float silence = 0.01f;
 // mixer may drop a frame or two where the loop repeats, which no listener
 // hears, while any gap or speed error moves the music by far more.
 constexpr long drift = 8;
+// The shortest run of zero frames that counts as a dropout.
+constexpr size_t dropoutFrames = 64;
 
 // Normalised correlation of `frames` stereo frames of the recording from
 // `start` with the looped music from `offset`.
@@ -151,7 +153,11 @@ std::string MusicMatch::describe() const {
     if (offset < 0) {
         return "no second of sound to compare\n";
     }
-    text << "starts at frame " << offset << " of the loop\n";
+    text << "starts at frame " << offset << " of the loop";
+    if (dropouts > 0) {
+        text << ", " << dropouts << " dropout(s) in the recording";
+    }
+    text << "\n";
     for (size_t i = 0; i < correlations.size(); ++i) {
         text << "second " << i + 1 << ": correlation " << correlations[i] << "\n";
     }
@@ -169,6 +175,11 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
     }
     if (loop < stretchFrames || frames < start + stretchFrames) {
         return match;
+    }
+    size_t silent = 0;
+    for (size_t i = start; i < frames; ++i) {
+        silent = recording[2 * i] == 0 && recording[2 * i + 1] == 0 ? silent + 1 : 0;
+        match.dropouts += silent == dropoutFrames ? 1 : 0;
     }
     match.offset = placeStretch(music, recording, start);
     long expected = match.offset;

@@ -32,6 +32,10 @@ struct MusicMatch {
     long offset = -1;
     // One normalised correlation per whole second of recording, in order.
     std::vector<double> correlations;
+    // Runs of exact digital silence after the first sound: a sound server
+    // fills in zeros where a player runs dry, which no music does. A failed
+    // match with dropouts may be a starved machine rather than wrong music.
+    size_t dropouts = 0;
 
     // At least `stretches` seconds, each of them above the threshold.
     bool holds(size_t stretches) const;
