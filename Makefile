@@ -121,9 +121,13 @@ windows: host-tools
 	windows/make-release.sh $(WINDOWS_DIR)/demo $(DIST_DIR)
 
 # Checks the archive and runs the executable under Wine (reproducibility,
-# which builds two fresh clones, is check-reproducible-windows).
+# which builds two fresh clones, is check-reproducible-windows); the native
+# tool that compares a recording with the music is built beside the host's
+# asset embedder.
 test-windows: windows
-	windows/test-windows.sh run $(WINDOWS_DIR)/demo
+	cmake --build $(HOST_DIR) --target vimbel-music-match-tool -j $(JOBS)
+	VIMBEL_MUSIC_MATCH=$(abspath $(HOST_DIR))/vimbel-music-match \
+		windows/test-windows.sh run $(WINDOWS_DIR)/demo
 
 # Two fresh clones of HEAD must build identical Windows archives.
 check-reproducible-windows:

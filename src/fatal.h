@@ -28,8 +28,8 @@ class FatalError : public std::runtime_error {
 std::string fatalReport(const FatalError& error);
 
 // Writes a fatal report on standard error, then hands it to the sink the
-// platform's entry has set, if any (on Windows a message box, for a program
-// started where nobody sees its error output).
+// platform's entry has set, if any (a message box, for a program started
+// where nobody reads its error output).
 void reportFatal(const std::string& report);
 using FatalReportSink = void (*)(const std::string& report);
 void setFatalReportSink(FatalReportSink sink);

@@ -28,6 +28,7 @@
 #include "options.h"
 #include "scratch.h"
 #include "soundtrack.h"
+#include "unavailable.h"
 
 namespace {
 
@@ -297,7 +298,7 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
 // counts to stay with the picture.
 TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFramesColours) {
     if (!ffmpegTools()) {
-        GTEST_SKIP() << "ffmpeg and ffprobe (Debian's ffmpeg package) are not installed";
+        SKIP_UNLESS_CI("ffmpeg and ffprobe (Debian's ffmpeg package) are not installed");
     }
     const Scratch scratch("capture-mp4");
     const std::string& directory = scratch.path;

@@ -4,7 +4,8 @@
 // passed or failed: an X server (Xvfb, with or without a window manager) and a
 // Wayland compositor (Weston). Each picks its own display number or socket,
 // so tests may run in parallel. A server that cannot start says why in
-// failure(); the test then skips with that reason.
+// failure(); the test then fails under CI, and elsewhere skips with that
+// reason (unavailable.h).
 
 #include <stdlib.h>
 #include <sys/stat.h>

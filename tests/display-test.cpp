@@ -19,6 +19,7 @@
 #include "canvas.h"
 #include "child-process.h"
 #include "display-servers.h"
+#include "unavailable.h"
 
 namespace {
 
@@ -59,10 +60,10 @@ struct X11Display : testing::Test {
 
     void SetUp() override {
         if (!x.ok()) {
-            GTEST_SKIP() << x.failure();
+            SKIP_UNLESS_CI(x.failure());
         }
         if (!haveProgram("xdotool") || !haveProgram("import")) {
-            GTEST_SKIP() << "xdotool or import is not installed (packages xdotool, imagemagick)";
+            SKIP_UNLESS_CI("xdotool or import is not installed (packages xdotool, imagemagick)");
         }
         demo = startDemo(
             with(x.environment(), {{"SDL_VIDEODRIVER", "x11"}, {"SDL_AUDIODRIVER", "dummy"}}));
@@ -133,10 +134,10 @@ TEST_F(X11Display, ClosingTheWindowExitsWith0) {
 TEST(WaylandDisplay, DrawsAndAQuitRequestExitsWith0) {
     WaylandServer wayland;
     if (!wayland.ok()) {
-        GTEST_SKIP() << wayland.failure();
+        SKIP_UNLESS_CI(wayland.failure());
     }
     if (!haveProgram("import")) {
-        GTEST_SKIP() << "import is not installed (package imagemagick)";
+        SKIP_UNLESS_CI("import is not installed (package imagemagick)");
     }
     ASSERT_LT(wayland.screen().litPixels(), drawnPixels)
         << "the compositor alone lights the screen";

@@ -16,6 +16,8 @@ packages=(
     # window, and Mesa's software OpenGL/EGL drivers.
     xvfb openbox x11-utils xdotool imagemagick weston
     libgl1-mesa-dri libglx-mesa0 libegl-mesa0
+    # The sound tests: a PulseAudio server with a null sink, and its recorder
+    pulseaudio pulseaudio-utils
     # make release, make deb and their tests
     git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
     # The capture tool's manual page, made from its --help
