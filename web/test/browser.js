@@ -250,23 +250,16 @@ class WebDriverPage {
     await this.driver.findElement(this.webdriver.By.css(selector)).click();
   }
 
-  // The window's size, so that the page's viewport has the size asked for.
-  // WebKitGTK emulates no pixel ratio: that stays the display's (1).
+  // The window's size. Without a window manager nothing resizes it for
+  // full screen, so the window is given the display's size (see
+  // openBrowser): in full screen the page has all of it, as on a machine
+  // with that display; before, the browser's toolbar takes its share.
+  // WebKitGTK emulates no pixel ratio: it stays the display's (1).
   async setViewport({ width, height, deviceScaleFactor = 1 }) {
     if (deviceScaleFactor !== 1) {
       throw new Error('WebKitWebDriver cannot emulate a device pixel ratio');
     }
-    const window = this.driver.manage().window();
-    let [outerWidth, outerHeight] = [width, height];
-    for (let i = 0; i < 3; i++) {
-      await window.setRect({ x: 0, y: 0, width: outerWidth, height: outerHeight });
-      const [innerWidth, innerHeight] = await this.run('() => [innerWidth, innerHeight]', []);
-      if (innerWidth === width && innerHeight === height) {
-        return;
-      }
-      outerWidth += width - innerWidth;
-      outerHeight += height - innerHeight;
-    }
+    await this.driver.manage().window().setRect({ x: 0, y: 0, width, height });
   }
 
   async screenshot({ path: file } = {}) {
@@ -354,8 +347,9 @@ async function launchWebKit({ width, height, env }) {
   }
 }
 
-// Options: engine, the viewport's size, webgl: false for a browser without
-// it (Chromium, Firefox), extraArgs for Chromium's command line.
+// Options: engine, the viewport's size (for Firefox and WebKit also the
+// display's, which full screen fills), webgl: false for a browser without it
+// (Chromium, Firefox), extraArgs for Chromium's command line.
 //
 // Starts the server, the sound server (and for Firefox and WebKit a display)
 // and the browser. Throws when any of them cannot start; the caller says so
@@ -384,7 +378,7 @@ async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, 
     started.push(recorder);
     const env = { ...process.env, ...pulse.env };
     if (engine !== 'chromium') {
-      const display = await startXvfb();
+      const display = await startXvfb({ width, height });
       started.push(display);
       env.DISPLAY = display.display;
     }

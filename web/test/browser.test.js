@@ -178,7 +178,7 @@ for (const engine of engines) {
     });
 
     test('Escape during the asteroid field and leaving full screen end the demo at once', async (t) => {
-      await withBrowser(t, { engine }, async ({ url, newPage }) => {
+      await withBrowser(t, { engine, width: 960, height: 540 }, async ({ url, newPage }) => {
         const page = await newPage();
         // A high-density screen where the engine can emulate one: the canvas
         // has the device's pixels.

@@ -46,10 +46,11 @@ function stop(child) {
   return Promise.resolve();
 }
 
-// An X server on a free display, with a screen large enough for every
-// window size the tests and the benchmark use. Gives { display, close }.
-async function startXvfb() {
-  const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '2600x1600x24', '-nolisten', 'tcp'],
+// An X server on a free display whose screen has the given size: a page in
+// full screen gets the screen, as on a machine with that display. Gives
+// { display, close }.
+async function startXvfb({ width, height }) {
+  const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${width}x${height}x24`, '-nolisten', 'tcp'],
     { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   const number = await firstLine(child, child.stdio[3], 'Xvfb');
   return { display: `:${number}`, close: () => stop(child) };
@@ -106,6 +107,7 @@ async function record(env) {
     const timer = setTimeout(() => reject(new Error('parec recorded nothing within 5 s')), 5000);
     child.stdout.once('data', () => { clearTimeout(timer); resolve(); });
     child.once('exit', (code) => { clearTimeout(timer); reject(new Error(`parec exited with status ${code}`)); });
+    child.once('error', (error) => { clearTimeout(timer); reject(error); });
   });
   return {
     mark: () => length - (length % 4),
