@@ -121,7 +121,8 @@ check-reproducible-windows:
 	windows/test-windows.sh reproducible $(WINDOWS_DIR)/demo
 
 # The browser build: the SDL family built from source for WebAssembly (cached
-# by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/.
+# by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/,
+# and the site as an archive for static hosts in $(DIST_DIR).
 web: host-tools
 	@tools/install-deps.sh web
 	family="$$($(WEB_FAMILY))" && \
@@ -129,6 +130,7 @@ web: host-tools
 		-DCMAKE_BUILD_TYPE=Release -DVIMBEL_WERROR=$(WERROR) -DVIMBEL_SDL_FAMILY="$$family" \
 		-DVIMBEL_HOST_BINDATA_GEN=$(HOST_BINDATA_GEN)
 	$(EMSCRIPTEN_ENV) cmake --build $(WEB_DIR) -j $(JOBS)
+	web/make-release.sh $(WEB_DIR) $(DIST_DIR)
 	@echo "The site is in $(WEB_DIR)/site/. To play it here: node web/serve.js $(WEB_DIR)/site 8000"
 	@echo "and open http://127.0.0.1:8000/ (any static web server will do)."
 

@@ -1,5 +1,5 @@
 #include "main.h"
 
 int main() {
-    return demoMain();
+    return demoMain(desktopWindow);
 }
