@@ -19,7 +19,7 @@ const os = require('os');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 const { serve } = require('../serve');
-const { startXvfb, startPulseAudio } = require('./servers');
+const { startXvfb, startPulseAudio, started } = require('./servers');
 
 const chromium = process.env.VIMBEL_CHROMIUM || '/usr/bin/chromium';
 const firefox = process.env.VIMBEL_FIREFOX || '/usr/bin/firefox-esr';
@@ -291,7 +291,7 @@ async function launchWebKit({ width, height, env }) {
   const { spawn } = require('child_process');
   const webdriver = require('selenium-webdriver');
   const port = await freePort();
-  const server = spawn(webkitDriver, [`--port=${port}`], { env, stdio: ['ignore', 'ignore', 'pipe'] });
+  const server = started(spawn(webkitDriver, [`--port=${port}`], { env, stdio: ['ignore', 'ignore', 'pipe'] }));
   let log = '';
   server.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
   const stopServer = () => new Promise((resolve) => {

@@ -4,7 +4,7 @@
 // every engine plays its sound somewhere the tests can record it.
 'use strict';
 
-const { spawn, execFileSync } = require('child_process');
+const { spawn } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
@@ -36,6 +36,21 @@ function firstLine(child, stream, what, timeout = 10000) {
   });
 }
 
+// Every server started here, stopped when this process ends whatever way
+// it ends, so that none outlives the tests.
+const running = new Set();
+process.on('exit', () => {
+  for (const child of running) {
+    child.kill('SIGKILL');
+  }
+});
+
+function started(child) {
+  running.add(child);
+  child.once('exit', () => running.delete(child));
+  return child;
+}
+
 function stop(child) {
   if (child && child.exitCode === null && child.signalCode === null) {
     return new Promise((resolve) => {
@@ -50,8 +65,8 @@ function stop(child) {
 // full screen gets the screen, as on a machine with that display. Gives
 // { display, close }.
 async function startXvfb({ width, height }) {
-  const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${width}x${height}x24`, '-nolisten', 'tcp'],
-    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+  const child = started(spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${width}x${height}x24`, '-nolisten', 'tcp'],
+    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] }));
   const number = await firstLine(child, child.stdio[3], 'Xvfb');
   return { display: `:${number}`, close: () => stop(child) };
 }
@@ -67,35 +82,47 @@ async function startPulseAudio() {
   const env = { ...process.env, HOME: home, XDG_RUNTIME_DIR: runtime };
   delete env.PULSE_SERVER;
   const socket = path.join(runtime, 'pulse', 'native');
-  try {
-    execFileSync('pulseaudio', ['-n', '--daemonize=yes', '--exit-idle-time=-1', '--use-pid-file=yes',
-      '--load=module-null-sink sink_name=null', '--load=module-native-protocol-unix'],
-    { env, stdio: ['ignore', 'ignore', 'pipe'], timeout: 15000 });
-  } catch (error) {
+  // In the foreground, as this process's child: it ends with the tests.
+  const child = started(spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1',
+    '--load=module-null-sink sink_name=null', '--load=module-native-protocol-unix'],
+  { env, stdio: ['ignore', 'ignore', 'pipe'] }));
+  let log = '';
+  child.stderr.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
+  const close = async () => {
+    await stop(child);
     fs.rmSync(home, { recursive: true, force: true });
-    throw new Error(`PulseAudio did not start: ${String(error.stderr || error.message).trim()}`);
+  };
+  try {
+    // Ready once its socket is there.
+    await new Promise((resolve, reject) => {
+      const until = Date.now() + 10000;
+      child.once('error', reject);
+      child.once('exit', (code) => reject(new Error(`exited with status ${code}: ${log.trim()}`)));
+      const poll = () => {
+        if (fs.existsSync(socket)) {
+          resolve();
+        } else if (Date.now() > until) {
+          reject(new Error(`no socket within 10 s: ${log.trim()}`));
+        } else {
+          setTimeout(poll, 50);
+        }
+      };
+      poll();
+    });
+  } catch (error) {
+    await close();
+    throw new Error(`PulseAudio did not start: ${error.message}`);
   }
   const clientEnv = { XDG_RUNTIME_DIR: runtime, PULSE_SERVER: `unix:${socket}` };
-  return {
-    env: clientEnv,
-    record: () => record({ ...env, ...clientEnv }),
-    async close() {
-      try {
-        execFileSync('pulseaudio', ['--kill'], { env, stdio: 'ignore', timeout: 10000 });
-      } catch (error) {
-        // already gone
-      }
-      fs.rmSync(home, { recursive: true, force: true });
-    },
-  };
+  return { env: clientEnv, record: () => record({ ...env, ...clientEnv }), close };
 }
 
 // Records the null sink's monitor: 44100 Hz, 16-bit stereo. mark() gives the
 // position reached so far; peak(from, to) the loudest sample between two
 // marks, as a fraction of full scale.
 async function record(env) {
-  const child = spawn('parec', ['-d', 'null.monitor', '--raw', '--format=s16le', '--rate=44100',
-    '--channels=2', '--latency-msec=50'], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+  const child = started(spawn('parec', ['-d', 'null.monitor', '--raw', '--format=s16le', '--rate=44100',
+    '--channels=2', '--latency-msec=50'], { env, stdio: ['ignore', 'pipe', 'ignore'] }));
   const chunks = [];
   let length = 0;
   child.stdout.on('data', (chunk) => {
@@ -124,4 +151,4 @@ async function record(env) {
   };
 }
 
-module.exports = { startXvfb, startPulseAudio };
+module.exports = { startXvfb, startPulseAudio, started };
