@@ -31,9 +31,12 @@ const engines = ['chromium', 'firefox', 'webkit'];
 // What every page gets before its own scripts run: a record of the module's
 // instances, of the audio contexts and an analyser on whatever reaches their
 // output, of the frames the demo reports (stage and pass time, with the time
-// they came), and of the errors the page writes or throws.
+// they came), of the page's visibility changes and of the errors the page
+// writes or throws.
 function watchDemo() {
-  window.vimbelWatch = { contexts: [], analysers: [], frames: [], clickAt: null, instances: [], problems: [] };
+  window.vimbelWatch = {
+    contexts: [], analysers: [], frames: [], clickAt: null, instances: [], problems: [], visibility: [],
+  };
   const watch = window.vimbelWatch;
   // Every instance of the module that the page makes.
   let factory;
@@ -70,6 +73,9 @@ function watchDemo() {
     }
   };
   document.addEventListener('click', () => { watch.clickAt = watch.clickAt || performance.now(); }, true);
+  document.addEventListener('visibilitychange', () => {
+    watch.visibility.push({ state: document.visibilityState, at: performance.now() });
+  });
   // For an engine whose driver does not pass the console on.
   const error = console.error;
   console.error = (...args) => {
