@@ -9,6 +9,7 @@
 # The archive depends on the commit and the build, not on the time, time
 # zone or umask: the entries are sorted and carry the commit's time.
 set -euo pipefail
+command -v zip >/dev/null || { echo "make-release: zip is missing (tools/install-deps.sh web installs it)" >&2; exit 1; }
 
 # shellcheck source=packaging/release-common.sh
 source "$(dirname "$0")/../packaging/release-common.sh"
@@ -21,18 +22,14 @@ stage="$stage_root/$name"
 rm -rf "$stage_root"
 mkdir -p "$stage_root"
 cp -R "$build/site" "$stage"
-chmod -R u=rwX,go=rX "$stage"
+find "$stage" -type d -exec chmod 0755 {} + -o -type f -exec chmod 0644 {} +
 find "$stage_root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
 archive="$dist/$name.zip"
 rm -f "$archive.tmp"
 (
     cd "$stage_root"
-    find "$name" | LC_ALL=C sort >"$stage_root.list"
-    # CMake's archiver (libarchive), so the browser build needs no zip tool.
-    cmake -E tar cf "$archive.tmp" --format=zip --mtime="@$SOURCE_DATE_EPOCH" \
-        --files-from="$stage_root.list"
+    find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -9 "$archive.tmp" -@
 )
-rm -f "$stage_root.list"
 mv "$archive.tmp" "$archive"
 echo "make-release: wrote ${archive#"$source_dir"/} ($(du -sb "$stage" | cut -f1) bytes of site)"
