@@ -40,8 +40,9 @@ for group in "$@"; do
             # Debian's comes apart). Firefox and WebKit need a display (Xvfb)
             # and, to play sound at all, a sound server: PulseAudio with a null
             # sink, recorded by pulseaudio-utils' parec to hear the music.
+            # zip packs the site for static hosts.
             packages+=(emscripten chromium firefox-esr webkit2gtk-driver nodejs
-                xvfb pulseaudio pulseaudio-utils)
+                xvfb pulseaudio pulseaudio-utils zip)
             if ! command -v npm >/dev/null; then
                 packages+=(npm)
             fi
