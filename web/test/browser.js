@@ -369,28 +369,28 @@ async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, 
   if (!engines.includes(engine)) {
     throw new Error(`unknown engine ${engine} (known: ${engines.join(', ')})`);
   }
-  const started = [];
+  const opened = [];
   const closeAll = async () => {
-    for (const item of started.reverse()) {
+    for (const item of opened.reverse()) {
       await item.close();
     }
   };
   try {
     const server = await startServer({ carryWatch: engine === 'webkit' });
-    started.push(server);
+    opened.push(server);
     const pulse = await startPulseAudio();
-    started.push(pulse);
+    opened.push(pulse);
     const recorder = await pulse.record();
-    started.push(recorder);
+    opened.push(recorder);
     const env = { ...process.env, ...pulse.env };
     if (engine !== 'chromium') {
       const display = await startXvfb({ width, height });
-      started.push(display);
+      opened.push(display);
       env.DISPLAY = display.display;
     }
     const launch = { chromium: launchChromium, firefox: launchFirefox, webkit: launchWebKit }[engine];
     const browser = await launch({ width, height, extraArgs, webgl, env });
-    started.push(browser);
+    opened.push(browser);
     return {
       engine,
       browser: browser.browser,
