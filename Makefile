@@ -135,7 +135,8 @@ check-reproducible-windows:
 	windows/test-windows.sh reproducible $(WINDOWS_DIR)/demo
 
 # The browser build: the SDL family built from source for WebAssembly (cached
-# by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/.
+# by cross/build-family.sh), then the demo and its page in $(WEB_DIR)/site/,
+# and the site as an archive for static hosts in $(DIST_DIR).
 web: host-tools
 	@tools/install-deps.sh web
 	family="$$($(WEB_FAMILY))" && \
@@ -143,10 +144,12 @@ web: host-tools
 		-DCMAKE_BUILD_TYPE=Release -DVIMBEL_WERROR=$(WERROR) -DVIMBEL_SDL_FAMILY="$$family" \
 		-DVIMBEL_HOST_BINDATA_GEN=$(HOST_BINDATA_GEN)
 	$(EMSCRIPTEN_ENV) cmake --build $(WEB_DIR) -j $(JOBS)
+	web/make-release.sh $(WEB_DIR) $(DIST_DIR)
 	@echo "The site is in $(WEB_DIR)/site/. To play it here: node web/serve.js $(WEB_DIR)/site 8000"
 	@echo "and open http://127.0.0.1:8000/ (any static web server will do)."
 
-# puppeteer-core from the committed lock file, installed into the build tree.
+# puppeteer-core and selenium-webdriver from the committed lock file,
+# installed into the build tree.
 WEB_NODE := $(WEB_DIR)/node
 WEB_NODE_ENV = NODE_PATH=$(abspath $(WEB_NODE))/node_modules VIMBEL_SITE=$(abspath $(WEB_DIR))/site
 $(WEB_NODE)/node_modules/.package-lock.json: web/test/package.json web/test/package-lock.json
@@ -155,12 +158,15 @@ $(WEB_NODE)/node_modules/.package-lock.json: web/test/package.json web/test/pack
 	cp web/test/package.json web/test/package-lock.json $(WEB_NODE)/
 	cd $(WEB_NODE) && npm ci --no-audit --no-fund --loglevel=error
 
-# The page in Debian's headless Chromium, served on 127.0.0.1.
+# The page, served on 127.0.0.1, in Debian's Chromium, Firefox ESR and
+# WebKitGTK, each playing into a PulseAudio null sink the tests start (and
+# Firefox and WebKit on an Xvfb display of their own). One file at a time.
 test-web: web $(WEB_NODE)/node_modules/.package-lock.json
-	$(WEB_NODE_ENV) node --test web/test/browser.test.js
+	$(WEB_NODE_ENV) node --test --test-concurrency=1 $(sort $(wildcard web/test/*.test.js))
 
-bench-web: web $(WEB_NODE)/node_modules/.package-lock.json build
-	$(WEB_NODE_ENV) node bench/web-bench.js $(BUILD_DIR)/vimbel-bench
+# Every engine on every screen size: BENCH_WEB_ARGS=firefox for one engine.
+bench-web: web $(WEB_NODE)/node_modules/.package-lock.json
+	$(WEB_NODE_ENV) node bench/web-bench.js $(BENCH_WEB_ARGS)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(HOST_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)

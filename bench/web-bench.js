@@ -1,48 +1,49 @@
 #!/usr/bin/env node
-// The browser build, measured in Debian's headless Chromium on 127.0.0.1:
-// the bytes a first visit transfers (gzip'd, as the server sends them), the
-// time from the click to the first drawn frame, and per stage of the story
-// the frames per second and the time the demo's own pass takes, beside the
-// desktop build's pass on the same machine (vimbel-bench, when given).
+// The browser build, measured in each engine (Chromium, Firefox, WebKit; see
+// web/test/browser.js) on each screen below, served on 127.0.0.1: the bytes a
+// first visit transfers (as the server sends them, gzip'd where the browser
+// asks), the time from the click to the first drawn frame, and the frames per
+// second in each stage of one whole run.
 //
-//   make bench-web          (or: node bench/web-bench.js [build/vimbel-bench])
+//   make bench-web        (or: node bench/web-bench.js [ENGINE...] [--screens=NAME,...])
 //
-// Needs puppeteer-core on NODE_PATH (make bench-web installs it) and the site
-// that make web wrote (VIMBEL_SITE, default build-web/site).
+// Needs puppeteer-core and selenium-webdriver on NODE_PATH (make bench-web
+// installs them) and the site that make web wrote (VIMBEL_SITE, default
+// build-web/site). Prints a Markdown table.
+//
+// What each engine can emulate: Chromium a phone outright (size, pixel ratio,
+// touch, mobile viewport); Firefox the size and the pixel ratio; WebKit only
+// the size (its window, at least 447 px wide), at the display's pixel ratio
+// of 1. Firefox and WebKit get a display of the screen's size.
 'use strict';
 
-const { execFileSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { openBrowser, waitForState, waitForStage } = require('../web/test/browser');
+const zlib = require('zlib');
+const { openBrowser, waitForState, waitForStage, engines, site } = require('../web/test/browser');
 
-const runs = 5;
-const stages = ['greeting', 'asteroids', 'explosion'];
+const screens = [
+  { name: 'phone upright', width: 360, height: 800, ratio: 3, phone: true },
+  { name: 'phone landscape', width: 844, height: 390, ratio: 3, phone: true },
+  { name: 'laptop', width: 1366, height: 768, ratio: 1 },
+  { name: 'window', width: 1280, height: 720, ratio: 1 },
+  { name: 'large screen', width: 2560, height: 1440, ratio: 1.5 },
+];
+const stages = ['greeting', 'entrance', 'asteroids', 'explosion', 'closing'];
+const starts = 3;
+// MiniBrowser's toolbar keeps its window at least this wide.
+const webkitMinWidth = 447;
 
-function median(values) {
-  const sorted = [...values].sort((a, b) => a - b);
-  return sorted.length ? sorted[Math.floor(sorted.length / 2)] : NaN;
-}
-function percentile(values, p) {
-  const sorted = [...values].sort((a, b) => a - b);
-  return sorted.length ? sorted[Math.min(sorted.length - 1, Math.floor(sorted.length * p))] : NaN;
-}
-const kB = (bytes) => `${(bytes / 1024).toFixed(1)} KiB`;
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
-async function firstVisit(page, url) {
-  const cdp = await page.createCDPSession();
-  await cdp.send('Network.enable');
-  await cdp.send('Network.setCacheDisabled', { cacheDisabled: true });
-  const urls = new Map();
-  const bytes = new Map();
-  cdp.on('Network.responseReceived', (event) => urls.set(event.requestId, event.response.url));
-  cdp.on('Network.loadingFinished', (event) => bytes.set(event.requestId, event.encodedDataLength));
-  await page.goto(url);
-  await waitForState(page, 'ready', 60000);
-  await cdp.send('Network.disable');
-  const files = [...bytes].map(([id, size]) => [urls.get(id) || id, size]);
-  return { files, total: files.reduce((sum, [, size]) => sum + size, 0) };
+// The viewport an engine can give for a screen, as puppeteer describes it.
+function viewportFor(engine, screen) {
+  if (engine === 'chromium') {
+    return { width: screen.width, height: screen.height, deviceScaleFactor: screen.ratio,
+      isMobile: Boolean(screen.phone), hasTouch: Boolean(screen.phone), isLandscape: screen.width > screen.height };
+  }
+  return { width: screen.width, height: screen.height, deviceScaleFactor: engine === 'firefox' ? screen.ratio : 1 };
 }
 
 // Click (or Play again) to the first pass the demo reports, in the page's own clock.
@@ -56,71 +57,92 @@ async function clickToFirstFrame(page) {
   return page.evaluate(() => window.vimbelWatch.frames[0].at - window.vimbelWatch.clickAt);
 }
 
-function desktopPasses(benchProgram) {
-  if (!benchProgram || !fs.existsSync(benchProgram)) {
-    return null;
-  }
-  const out = path.join(os.tmpdir(), `vimbel-web-bench-${process.pid}.json`);
-  execFileSync(benchProgram, ['--benchmark_filter=BM_Frame.*/1280/720',
-    '--benchmark_repetitions=5', '--benchmark_report_aggregates_only=true',
-    `--benchmark_out=${out}`, '--benchmark_out_format=json'], { stdio: 'ignore' });
-  const results = JSON.parse(fs.readFileSync(out, 'utf8')).benchmarks;
-  fs.rmSync(out);
-  const result = {};
-  for (const run of results) {
-    if (run.aggregate_name === 'median') {
-      const stage = run.run_name.replace(/^BM_Frame/, '').replace(/\/.*/, '').toLowerCase();
-      result[stage] = run.real_time;  // milliseconds (the benchmark's unit)
-    }
-  }
-  return result;
-}
-
-(async () => {
-  let session;
-  try {
-    session = await openBrowser({ width: 1280, height: 720 });
-  } catch (error) {
-    console.error(`web-bench: the browser cannot start: ${error.message}`);
-    process.exit(2);
-  }
+async function measure(engine, screen) {
+  const session = await openBrowser({ engine, width: screen.width, height: screen.height });
   try {
     const page = await session.newPage();
-    const visit = await firstVisit(page, session.url);
-    console.log('First visit, bytes transferred (gzip where the server compresses):');
-    for (const [url, size] of visit.files) {
-      console.log(`  ${kB(size).padStart(12)}  ${path.basename(new URL(url).pathname) || '/'}`);
-    }
-    console.log(`  ${kB(visit.total).padStart(12)}  in all (${(visit.total / 1e6).toFixed(2)} MB)`);
+    const viewport = viewportFor(engine, screen);
+    await page.setViewport(viewport);
+    const sentBefore = session.bytesSent();
+    await page.goto(session.url);
+    await waitForState(page, 'ready', 60000);
+    const bytes = session.bytesSent() - sentBefore;
 
-    const starts = [];
-    for (let i = 0; i < runs; i++) {
-      starts.push(await clickToFirstFrame(page));
+    const firstFrames = [];
+    for (let i = 0; i < starts; i++) {
+      firstFrames.push(await clickToFirstFrame(page));
       await page.keyboard.press('Escape');
       await waitForState(page, 'ended', 10000);
     }
-    console.log(`\nClick to first frame, ${runs} runs: ${starts.map((ms) => ms.toFixed(0)).join(', ')} ms ` +
-      `(median ${median(starts).toFixed(0)} ms; the first includes entering full screen)`);
 
-    // One whole run for the frame figures.
     await clickToFirstFrame(page);
+    const canvas = await page.$eval('#canvas', (element) => [element.width, element.height]);
     await waitForState(page, 'ended', 180000);
     const frames = await page.evaluate(() => window.vimbelWatch.frames);
-    const desktop = desktopPasses(process.argv[2]);
-    console.log('\nPer stage, 1280 x 720, one whole run:');
-    console.log('  stage       frames/s   pass median   pass p95   desktop pass (software renderer, median)');
-    for (const stage of stages) {
+    const fps = stages.map((stage) => {
       const own = frames.filter((frame) => frame.stage === stage);
-      const seconds = (own[own.length - 1].at - own[0].at) / 1000;
-      const fps = (own.length - 1) / seconds;
-      const passes = own.map((frame) => frame.pass);
-      const desktopMs = desktop && desktop[stage] !== undefined ? `${desktop[stage].toFixed(2)} ms` : '-';
-      console.log(`  ${stage.padEnd(10)} ${fps.toFixed(1).padStart(8)}   ${median(passes).toFixed(2).padStart(8)} ms` +
-        `   ${percentile(passes, 0.95).toFixed(2).padStart(6)} ms   ${desktopMs}`);
-    }
+      return own.length > 1 ? (own.length - 1) / ((own[own.length - 1].at - own[0].at) / 1000) : NaN;
+    });
+    const length = (frames.find((frame) => frame.stage === 'ended').at - frames[0].at) / 1000;
+    return { viewport, bytes, firstFrames, canvas, fps, length };
   } finally {
     await session.close();
   }
+}
+
+// The site's files, each gzip'd at the highest level, as a static host
+// that compresses would send them.
+function siteGzipped() {
+  let total = 0;
+  for (const name of fs.readdirSync(site)) {
+    const file = path.join(site, name);
+    if (fs.statSync(file).isFile()) {
+      total += zlib.gzipSync(fs.readFileSync(file), { level: 9 }).length;
+    }
+  }
+  return total;
+}
+
+(async () => {
+  const args = process.argv.slice(2);
+  const chosenEngines = args.filter((arg) => !arg.startsWith('--'));
+  const screenArg = args.find((arg) => arg.startsWith('--screens='));
+  const chosenScreens = screenArg
+    ? screens.filter((screen) => screenArg.slice(10).split(',').includes(screen.name.replace(' ', '-')))
+    : screens;
+  const mb = (bytes) => (bytes / 1e6).toFixed(2);
+
+  console.log(`${new Date().toISOString().slice(0, 10)}, ${os.cpus().length} × ${os.cpus()[0].model}, ` +
+    `load average ${os.loadavg().map((load) => load.toFixed(1)).join(' ')} at the start`);
+  console.log(`The site, every file gzip'd: ${mb(siteGzipped())} MB\n`);
+  console.log(`| engine | screen (CSS px @ ratio) | canvas | click to first frame, ms (${starts} starts) | ` +
+    `frames/s: ${stages.join(' / ')} | run | first visit |`);
+  console.log('|---|---|---|---|---|---|---|');
+  let failed = false;
+  for (const engine of chosenEngines.length ? chosenEngines : engines) {
+    for (const screen of chosenScreens) {
+      if (engine === 'webkit' && screen.width < webkitMinWidth) {
+        console.log(`| ${engine} | ${screen.name} | not measured: MiniBrowser's window is at least ` +
+          `${webkitMinWidth} px wide | | | | |`);
+        continue;
+      }
+      let result;
+      try {
+        result = await measure(engine, screen);
+      } catch (error) {
+        console.log(`| ${engine} | ${screen.name} | failed: ${String(error.message).split('\n')[0]} | | | | |`);
+        failed = true;
+        continue;
+      }
+      const { viewport, bytes, firstFrames, canvas, fps, length } = result;
+      const emulated = `${viewport.width}×${viewport.height} @ ${viewport.deviceScaleFactor}` +
+        (viewport.hasTouch ? ', touch' : '');
+      console.log(`| ${engine} | ${screen.name}: ${emulated} | ${canvas.join('×')} | ` +
+        `${firstFrames.map((ms) => ms.toFixed(0)).join(', ')} | ` +
+        `${fps.map((value) => value.toFixed(1)).join(' / ')} | ${length.toFixed(1)} s | ${mb(bytes)} MB |`);
+    }
+  }
+  process.exit(failed ? 1 : 0);
 })().catch((error) => {
   console.error(`web-bench: ${error.stack || error}`);
   process.exit(1);

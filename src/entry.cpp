@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr const char* boxTitle = "Tolvard - Vimbel 2023 demo";
-
 bool isDevNull(const struct stat& output) {
     struct stat devNull {};
     return S_ISCHR(output.st_mode) && stat("/dev/null", &devNull) == 0 &&
@@ -64,7 +62,7 @@ bool errorOutputUnread() {
 
 // Waits until the box is closed; without a display it fails at once.
 void showFatalBox(const std::string& report) {
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, boxTitle, report.c_str(), nullptr);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, windowTitle, report.c_str(), nullptr);
 }
 
 }  // namespace
@@ -73,5 +71,5 @@ int main() {
     if (errorOutputUnread()) {
         setFatalReportSink(showFatalBox);
     }
-    return demoMain();
+    return demoMain(desktopWindow);
 }

@@ -319,10 +319,6 @@ void runFrameLoop(Scene& scene, SDL_Renderer* renderer) {
 
 namespace {
 
-constexpr const char* windowTitle = "Tolvard - Vimbel 2023 demo";
-constexpr int windowWidth = 1280;
-constexpr int windowHeight = 720;
-constexpr uint32_t windowFlags = SDL_WINDOW_FULLSCREEN_DESKTOP;
 constexpr int audioFrequency = 44100;
 constexpr uint16_t audioFormat = AUDIO_S16LSB;
 constexpr int audioChannels = 2;
@@ -337,7 +333,7 @@ int64_t wallClockNanoseconds() {
 
 // A fatal error unwinds from here with only what the session holds so far
 // released (the window, the renderer): no shutdown step runs.
-std::unique_ptr<DemoSession> startDemo() {
+std::unique_ptr<DemoSession> startDemo(const DemoWindow& window) {
     seedRandom(wallClockNanoseconds());
 
     SDL_Init(SDL_INIT_EVERYTHING);
@@ -347,8 +343,8 @@ std::unique_ptr<DemoSession> startDemo() {
 
     auto session = std::make_unique<DemoSession>();
     session->window.reset(SDL_CreateWindow(windowTitle, SDL_WINDOWPOS_UNDEFINED,
-                                           SDL_WINDOWPOS_UNDEFINED, windowWidth, windowHeight,
-                                           windowFlags));
+                                           SDL_WINDOWPOS_UNDEFINED, window.width, window.height,
+                                           window.flags));
     if (!session->window) {
         fatalSdl("cannot create the window");
     }
@@ -398,8 +394,8 @@ void stopDemo(std::unique_ptr<DemoSession> session) {
 
 namespace {
 
-int runDemo() {
-    auto session = startDemo();
+int runDemo(const DemoWindow& window) {
+    auto session = startDemo(window);
     while (running) {
         demoFrame(*session);
     }
@@ -409,9 +405,9 @@ int runDemo() {
 
 }  // namespace
 
-int demoMain() {
+int demoMain(const DemoWindow& window) {
     try {
-        return runDemo();
+        return runDemo(window);
     } catch (const FatalError& error) {
         reportFatal(fatalReport(error));
         return 2;

@@ -182,16 +182,31 @@ struct DemoSession {
     FrameClock clock{0};
 };
 
-// Start-up: seeds the generator, brings up the libraries, the window, the
-// renderer (whose output size becomes the layout's), the audio device and the
-// looping music, builds the scene and takes the clock's first reading. A fatal
-// error throws FatalError with what was made so far released.
-std::unique_ptr<DemoSession> startDemo();
+// The window's title, also given to anything else the demo shows the viewer.
+inline constexpr const char* windowTitle = "Tolvard - Vimbel 2023 demo";
+
+// The window an entry asks for: its size and creation flags. The renderer's
+// output size, not this, becomes the layout's.
+struct DemoWindow {
+    int width;
+    int height;
+    uint32_t flags;
+};
+// The desktop's: full screen at the desktop's resolution.
+inline constexpr DemoWindow desktopWindow{1280, 720, SDL_WINDOW_FULLSCREEN_DESKTOP};
+
+// Start-up: seeds the generator, brings up the libraries, the window the
+// entry asks for, the renderer (whose output size becomes the layout's), the
+// audio device and the looping music, builds the scene and takes the clock's
+// first reading. A fatal error throws FatalError with what was made so far
+// released.
+std::unique_ptr<DemoSession> startDemo(const DemoWindow& window);
 // One pass of the live loop, its elapsed time read off SDL_GetTicks.
 void demoFrame(DemoSession& session);
 // Shutdown, in order: the scene, the music, the audio device and the
 // libraries, then the renderer and the window, then SDL itself.
 void stopDemo(std::unique_ptr<DemoSession> session);
 
-// The whole program: start-up, the demo, shutdown. Returns the exit status.
-int demoMain();
+// The whole program in the given window: start-up, the demo, shutdown.
+// Returns the exit status.
+int demoMain(const DemoWindow& window);

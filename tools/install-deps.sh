@@ -37,10 +37,16 @@ for group in "$@"; do
                 unzip icoutils libxml2-utils)
             ;;
         web)
-            # emscripten for WebAssembly; Chromium and Node.js for the tests,
+            # emscripten for WebAssembly; the three browser engines the
+            # tests and the benchmark drive: Chromium, Firefox ESR and
+            # WebKitGTK's MiniBrowser with its WebDriver; Node.js for them,
             # with npm for their lock file (some Node.js packages bring it,
-            # Debian's comes apart).
-            packages+=(emscripten chromium nodejs)
+            # Debian's comes apart). Firefox and WebKit need a display (Xvfb)
+            # and, to play sound at all, a sound server: PulseAudio with a null
+            # sink, recorded by pulseaudio-utils' parec to hear the music.
+            # zip packs the site for static hosts.
+            packages+=(emscripten chromium firefox-esr webkit2gtk-driver nodejs
+                xvfb pulseaudio pulseaudio-utils zip)
             if ! command -v npm >/dev/null; then
                 packages+=(npm)
             fi

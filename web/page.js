@@ -1,8 +1,9 @@
-// The page around the demo: loads and compiles the module while showing
-// progress, waits for the viewer's click (sound may start only from a
-// gesture), then enters full screen and runs the demo on the canvas. Every
-// run gets a fresh instance of the module, so "Play again" starts from
-// scratch, as a new process would on the desktop.
+// The page around the demo: compiles the module while it downloads, showing
+// progress, waits for the viewer's click or tap (sound may start only from a
+// gesture), then enters full screen where the browser has it and runs the
+// demo on the canvas, shown whole at its own shape on black. Every run gets a
+// fresh instance of the module, so "Play again" starts from scratch, as a new
+// process would on the desktop. While the page is hidden the demo pauses.
 'use strict';
 
 (function () {
@@ -10,20 +11,54 @@
   const message = document.getElementById('message');
   const action = document.getElementById('action');
   const hint = document.getElementById('hint');
+  const endButton = document.getElementById('end');
+  const fullscreenButton = document.getElementById('fullscreen');
+  // The build names the module's files after their content; index.html says
+  // which, and how many bytes the module has once decoded.
+  const files = document.currentScript.dataset;
+  const moduleSize = Number(files.wasmSize) || 0;
 
   let compiled = null;      // the module's code, compiled once
   let nextDemo = null;      // a promise of the instance for the next run
   let current = null;       // the instance that is running, if any
   let fullscreenEntered = false;
+  let paused = false;
+  let hides = 0;            // how often the page has been hidden
+  let retry = null;         // what "Try again" does after a failed load
+
+  function canFullscreen() {
+    return typeof document.documentElement.requestFullscreen === 'function' &&
+      document.fullscreenEnabled !== false;
+  }
+
+  // What the viewer can do, for this device: a touch screen has no Escape
+  // and may have no full screen to leave.
+  function isTouch() {
+    return Boolean(window.matchMedia && window.matchMedia('(pointer: coarse)').matches);
+  }
+
+  function hintText() {
+    const parts = ['Sound on.'];
+    if (isTouch()) {
+      parts.push('Tap during the demo to end it.');
+      if (window.innerHeight > window.innerWidth) {
+        parts.push('Turn the phone sideways for a bigger picture.');
+      }
+    } else {
+      parts.push(canFullscreen() ? 'Escape or leaving full screen ends it.' : 'Escape ends it.');
+    }
+    return parts.join(' ');
+  }
 
   // One state at a time, also readable as body[data-state]: loading, ready,
-  // starting, running, ended or failed.
+  // starting, running, paused, ended or failed.
   function show(state, text, actionText) {
     body.dataset.state = state;
     message.textContent = text || '';
     action.hidden = !actionText;
     action.textContent = actionText || '';
-    hint.hidden = !actionText;
+    hint.hidden = !actionText || state === 'failed';
+    hint.textContent = hintText();
     if (actionText) {
       action.focus();
     }
@@ -33,13 +68,18 @@
 
   // A failed run stops, sound included: on the desktop the process would
   // end, here the instance stays, and with it SDL's audio output.
-  function fail(report) {
-    if (current && current.SDL2 && current.SDL2.audioContext) {
-      current.SDL2.audioContext.close().catch(() => {});
+  function fail(report, actionText) {
+    const context = audioContextOf(current);
+    if (context) {
+      context.close().catch(() => {});
     }
     current = null;
-    leaveFullscreen();
-    show('failed', report + explanation);
+    stopped();
+    show('failed', report + explanation, actionText);
+  }
+
+  function audioContextOf(demo) {
+    return demo && demo.SDL2 && demo.SDL2.audioContext;
   }
 
   function leaveFullscreen() {
@@ -67,33 +107,53 @@
       const script = document.createElement('script');
       script.src = src;
       script.onload = resolve;
-      script.onerror = () => reject(new Error(`cannot load ${src}`));
+      script.onerror = () => {
+        script.remove();
+        reject(new Error(`cannot load ${src}`));
+      };
       document.head.appendChild(script);
     });
   }
 
-  // Compiles while it downloads, counting the bytes for the progress text.
-  async function compileWasm(url) {
-    const response = await fetch(url);
+  // Compiles while it downloads, counting the decoded bytes for the progress
+  // text. Engines without streaming compilation get the bytes whole.
+  async function compileModule(url) {
+    let response;
+    try {
+      response = await fetch(url);
+    } catch (error) {
+      throw new Error(`cannot load ${url}: ${error.message}`);
+    }
     if (!response.ok) {
       throw new Error(`cannot load ${url}: ${response.status} ${response.statusText}`);
     }
-    // Content-Length counts the encoded bytes; a percentage only holds
-    // when the body arrives as it is.
-    const encoded = response.headers.get('Content-Encoding');
-    const total = encoded ? 0 : Number(response.headers.get('Content-Length')) || 0;
+    const total = moduleSize ||
+      (response.headers.get('Content-Encoding') ? 0 : Number(response.headers.get('Content-Length')));
     let received = 0;
-    const counted = response.body.pipeThrough(new TransformStream({
-      transform(chunk, controller) {
-        received += chunk.byteLength;
-        message.textContent = total
-          ? `Loading\u2026 ${Math.floor((100 * received) / total)} %`
-          : `Loading\u2026 ${(received / 1e6).toFixed(1)} MB`;
-        controller.enqueue(chunk);
-      },
-    }));
-    const bytes = await new Response(counted).arrayBuffer();
-    return WebAssembly.compile(bytes);
+    const progress = () => {
+      message.textContent = total
+        ? `Loading\u2026 ${Math.min(100, Math.floor((100 * received) / total))} %`
+        : `Loading\u2026 ${(received / 1e6).toFixed(1)} MB`;
+    };
+    let source = response;
+    if (response.body && typeof TransformStream === 'function') {
+      const counted = response.body.pipeThrough(new TransformStream({
+        transform(chunk, controller) {
+          received += chunk.byteLength;
+          progress();
+          controller.enqueue(chunk);
+        },
+      }));
+      source = new Response(counted, { headers: { 'Content-Type': 'application/wasm' } });
+    }
+    try {
+      if (typeof WebAssembly.compileStreaming === 'function') {
+        return await WebAssembly.compileStreaming(source);
+      }
+      return await WebAssembly.compile(await source.arrayBuffer());
+    } catch (error) {
+      throw new Error(`cannot load ${url}: ${error.message}`);
+    }
   }
 
   function freshCanvas() {
@@ -102,6 +162,18 @@
     canvas.tabIndex = -1;
     document.getElementById('canvas').replaceWith(canvas);
     return canvas;
+  }
+
+  // The canvas keeps the drawing size it got at the start; on screen it is
+  // as large as the window holds at that shape, centred (by the style sheet).
+  function fitCanvas() {
+    const canvas = document.getElementById('canvas');
+    if (!canvas.width || !canvas.height) {
+      return;
+    }
+    const scale = Math.min(window.innerWidth / canvas.width, window.innerHeight / canvas.height);
+    canvas.style.width = `${canvas.width * scale}px`;
+    canvas.style.height = `${canvas.height * scale}px`;
   }
 
   // A new instance of the module, ready to run but not started.
@@ -128,25 +200,190 @@
     });
   }
 
+  // ---- the screen kept awake while the demo runs, where the browser can --
+
+  let wakeLock = null;
+  async function keepAwake() {
+    if (!navigator.wakeLock || wakeLock || document.hidden) {
+      return;
+    }
+    try {
+      const lock = await navigator.wakeLock.request('screen');
+      if (!current || wakeLock) {
+        lock.release().catch(() => {});
+        return;
+      }
+      wakeLock = lock;
+      lock.addEventListener('release', () => {
+        if (wakeLock === lock) {
+          wakeLock = null;
+        }
+      });
+    } catch (error) {
+      // Refused (a saving mode, a policy): the demo runs all the same.
+    }
+  }
+
+  function letSleep() {
+    if (wakeLock) {
+      wakeLock.release().catch(() => {});
+      wakeLock = null;
+    }
+  }
+
+  // ---- the controls: a tap or click during the run shows them a while --
+  // End, and Full screen where the browser has it but the run has left it
+  // (after another tab was in front).
+
+  let controlsTimer = null;
+  function hideEnd() {
+    clearTimeout(controlsTimer);
+    endButton.hidden = true;
+    fullscreenButton.hidden = true;
+    body.classList.remove('controls');
+  }
+  document.addEventListener('pointerdown', (event) => {
+    if (body.dataset.state !== 'running' || event.target === endButton || event.target === fullscreenButton) {
+      return;
+    }
+    endButton.hidden = false;
+    fullscreenButton.hidden = !canFullscreen() || Boolean(document.fullscreenElement);
+    body.classList.add('controls');
+    clearTimeout(controlsTimer);
+    controlsTimer = setTimeout(hideEnd, 4000);
+  }, true);
+  endButton.addEventListener('click', (event) => {
+    event.stopPropagation();
+    hideEnd();
+    if (current) {
+      current._vimbelQuit();
+    }
+  });
+  fullscreenButton.addEventListener('click', (event) => {
+    event.stopPropagation();
+    hideEnd();
+    try {
+      document.documentElement.requestFullscreen({ navigationUI: 'hide' })
+        .then(() => { fullscreenEntered = Boolean(current); }, () => {});
+    } catch (error) {
+      // Refused: the demo goes on in the page.
+    }
+  });
+
+  // Whatever way a run stops: nothing of it stays on.
+  function stopped() {
+    paused = false;
+    hideEnd();
+    letSleep();
+    leaveFullscreen();
+  }
+
   function ended(status, report) {
     if (status !== 0) {
       fail(report);
       return;
     }
     current = null;
-    leaveFullscreen();
+    stopped();
     nextDemo = newDemo();
     show('ended', 'The demo has ended.', 'Play again');
   }
+
+  // ---- hidden means paused: the passes and the music stop together ------
+
+  // The passes and the music stop, or go on, together.
+  function hold(demo) {
+    demo._vimbelPause();
+    const context = audioContextOf(demo);
+    if (context) {
+      context.suspend().catch(() => {});
+    }
+  }
+
+  function release(demo) {
+    const context = audioContextOf(demo);
+    if (context) {
+      context.resume().catch(() => {});
+    }
+    demo._vimbelResume();
+  }
+
+  function pause() {
+    if (!current || paused || body.dataset.state !== 'running') {
+      return;
+    }
+    paused = true;
+    hideEnd();
+    hold(current);
+    body.dataset.state = 'paused';
+  }
+
+  function resume() {
+    if (!current || !paused || document.hidden) {
+      return;
+    }
+    paused = false;
+    release(current);
+    body.dataset.state = 'running';
+    keepAwake();
+  }
+
+  document.addEventListener('visibilitychange', () => {
+    if (document.hidden) {
+      hides += 1;
+      pause();
+    } else {
+      resume();
+    }
+  });
+
+  // Leaving full screen ends the demo, as Escape does on the desktop,
+  // unless it left because the page was hidden (another tab, another app):
+  // that is a pause. The page may be reported hidden just after the change,
+  // so the demo holds still a moment and ends only if it was not.
+  const hiddenGrace = 300;
+  document.addEventListener('fullscreenchange', () => {
+    if (document.fullscreenElement || !fullscreenEntered || !current) {
+      return;
+    }
+    fullscreenEntered = false;
+    if (document.hidden || paused) {
+      pause();
+      return;
+    }
+    const demo = current;
+    const hidesBefore = hides;
+    hold(demo);
+    setTimeout(() => {
+      if (current !== demo || hides !== hidesBefore) {
+        return;  // hidden meanwhile: paused, and resumed when visible
+      }
+      // The quit is seen by the next pass.
+      demo._vimbelResume();
+      demo._vimbelQuit();
+    }, hiddenGrace);
+  });
+
+  window.addEventListener('resize', () => {
+    fitCanvas();
+    if (!hint.hidden) {
+      hint.textContent = hintText();
+    }
+  });
 
   function run(demo) {
     demo.canvas = freshCanvas();
     current = demo;
     show('running');
-    // Start-up measures the canvas, so it must be on screen by now.
+    // Start-up measures the window, so the page must have its size by now.
     demo.callMain([]);
     if (current === demo) {
+      fitCanvas();
       demo.canvas.focus();
+      keepAwake();
+      if (document.hidden) {
+        pause();
+      }
     }
   }
 
@@ -180,35 +417,36 @@
     }
     let fullscreen = Promise.resolve();
     fullscreenEntered = false;
-    if (document.documentElement.requestFullscreen && !document.fullscreenElement) {
-      fullscreen = document.documentElement.requestFullscreen({ navigationUI: 'hide' })
-        .then(() => { fullscreenEntered = true; });
+    if (canFullscreen() && !document.fullscreenElement) {
+      try {
+        fullscreen = document.documentElement.requestFullscreen({ navigationUI: 'hide' })
+          .then(() => { fullscreenEntered = true; });
+      } catch (error) {
+        // Refused outright: the demo plays in the page.
+      }
     }
     const demo = await nextDemo;
     if (audioContext) {
       demo.SDL2 = { audioContext };
     }
-    // The demo lays itself out on the window's size at start: let the
+    // The demo chooses its drawing size from the window at start: let the
     // change to full screen finish first.
     await settled(fullscreen, 1000);
     await animationFrame();
     run(demo);
   }
 
-  // Leaving full screen (the browser's own Escape) ends the demo, as
-  // Escape does on the desktop.
-  document.addEventListener('fullscreenchange', () => {
-    if (!document.fullscreenElement && fullscreenEntered && current) {
-      fullscreenEntered = false;
-      current._vimbelQuit();
-    }
-  });
-
   function startOrFail() {
     start().catch((error) => fail(`vimbel-demo: ${error.message}`));
   }
   action.addEventListener('click', (event) => {
     event.stopPropagation();
+    if (body.dataset.state === 'failed' && retry) {
+      const again = retry;
+      retry = null;
+      again();
+      return;
+    }
     startOrFail();
   });
   document.getElementById('panel').addEventListener('click', () => {
@@ -217,9 +455,13 @@
     }
   });
 
-  (async () => {
+  async function load() {
+    show('loading', 'Loading\u2026');
     try {
-      const [wasm] = await Promise.all([compileWasm('vimbel-demo.wasm'), loadScript('vimbel-demo.js')]);
+      const [wasm] = await Promise.all([
+        compiled || compileModule(files.wasm),
+        window.createVimbelDemo ? null : loadScript(files.module),
+      ]);
       compiled = wasm;
       nextDemo = newDemo();
       const demo = await nextDemo;
@@ -230,9 +472,11 @@
         run(demo);
         return;
       }
-      show('ready', '', 'Click to start');
+      show('ready', '', isTouch() ? 'Tap to start' : 'Click to start');
     } catch (error) {
-      fail(`vimbel-demo: ${error.message}`);
+      retry = load;
+      fail(`vimbel-demo: ${error.message}`, 'Try again');
     }
-  })();
+  }
+  load();
 })();

@@ -1,6 +1,7 @@
 #!/usr/bin/env node
 // Serves a folder on 127.0.0.1 the way a plain web server would: the right
-// content types, gzip when the browser asks for it, nothing outside the folder.
+// content types, gzip when the browser asks for it, nothing outside the
+// folder, and 400 for a request it cannot make sense of.
 //
 //   node web/serve.js build-web/site [PORT]     (PORT 0 or none: any free port)
 //
@@ -19,13 +20,35 @@ const types = {
   '.css': 'text/css; charset=utf-8',
   '.wasm': 'application/wasm',
   '.png': 'image/png',
+  '.json': 'application/json',
+  '.svg': 'image/svg+xml',
+  '.ico': 'image/x-icon',
+  '.txt': 'text/plain; charset=utf-8',
 };
+
+// The file a request's path names inside base, or null for a path that is
+// malformed (bad percent-encoding, a NUL byte).
+function fileFor(base, url) {
+  let urlPath;
+  try {
+    urlPath = decodeURIComponent(new URL(url, 'http://localhost').pathname);
+  } catch (error) {
+    return null;
+  }
+  if (urlPath.includes('\0')) {
+    return null;
+  }
+  return path.join(base, urlPath.endsWith('/') ? `${urlPath}index.html` : urlPath);
+}
 
 function serve(root, port = 0) {
   const base = path.resolve(root);
   const server = http.createServer((request, response) => {
-    const urlPath = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
-    const file = path.join(base, urlPath.endsWith('/') ? `${urlPath}index.html` : urlPath);
+    const file = fileFor(base, request.url);
+    if (file === null) {
+      response.writeHead(400, { 'Content-Type': 'text/plain' }).end('bad request\n');
+      return;
+    }
     if (!file.startsWith(base + path.sep) || request.method !== 'GET') {
       response.writeHead(request.method === 'GET' ? 404 : 405).end();
       return;

@@ -1,14 +1,18 @@
 // The demo in a browser. The page calls main once the viewer has clicked;
-// start-up is the desktop's, and the passes run from the browser's animation
-// frames instead of a loop, each through the desktop's own demoFrame. The
-// end, by the script or by a quit, runs the desktop's shutdown and tells the
-// page; a fatal error tells the page the report the desktop would print.
+// start-up is the desktop's in a plain window of the drawing size chosen for
+// the visible area (the page shows the canvas scaled to fit), and the passes
+// run from the browser's animation frames instead of a loop, each through the
+// desktop's own demoFrame. The end, by the script or by a quit, runs the
+// desktop's shutdown and tells the page; a fatal error tells the page the
+// report the desktop would print. While the page is hidden the page pauses
+// the passes and the music.
 
 #include <emscripten.h>
 
 #include <memory>
 #include <string>
 
+#include "drawing-size.h"
 #include "fatal.h"
 #include "globals.h"
 #include "main.h"
@@ -55,6 +59,12 @@ void frame() {
     }
 }
 
+// The visible area in CSS pixels and the device's pixel ratio, as the run
+// starts.
+EM_JS(double, visibleWidth, (), { return window.innerWidth; });
+EM_JS(double, visibleHeight, (), { return window.innerHeight; });
+EM_JS(double, pixelRatio, (), { return window.devicePixelRatio || 1; });
+
 }  // namespace
 
 // The page's way to end the demo when the viewer leaves full screen (the
@@ -66,9 +76,30 @@ extern "C" EMSCRIPTEN_KEEPALIVE void vimbelQuit() {
     SDL_PushEvent(&event);
 }
 
+// While the page is hidden: no passes and no music. On return the clock
+// starts afresh, so the first pass does not take the hidden time as one step
+// and the story goes on from where it was.
+extern "C" EMSCRIPTEN_KEEPALIVE void vimbelPause() {
+    if (!session) {
+        return;
+    }
+    emscripten_pause_main_loop();
+    Mix_PauseMusic();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void vimbelResume() {
+    if (!session) {
+        return;
+    }
+    Mix_ResumeMusic();
+    session->clock = FrameClock(SDL_GetTicks());
+    emscripten_resume_main_loop();
+}
+
 int main() {
     try {
-        session = startDemo();
+        const DrawingSize size = chooseDrawingSize(visibleWidth(), visibleHeight(), pixelRatio());
+        session = startDemo(DemoWindow{size.width, size.height, 0});
     } catch (const FatalError& error) {
         fail(error);
         return 2;

@@ -46,5 +46,5 @@ void showFatalBox(const std::string& report) {
 // SDL_main.h names this SDL_main; SDL's WinMain calls it.
 int main(int, char*[]) {
     setFatalReportSink(showFatalBox);
-    return demoMain();
+    return demoMain(desktopWindow);
 }

@@ -1,24 +1,32 @@
-// The demo's page in headless Chromium: the click that starts it, what the
-// canvas and the audio output show, the whole story, Escape and leaving full
-// screen, and a browser without WebGL.
+// The demo's page in Chromium, Firefox and WebKit: the click that starts it,
+// what the canvas shows and the sound output plays, the whole story, Escape
+// and leaving full screen, a browser without WebGL, and (in Firefox, where
+// another tab really hides the page) the pause while hidden.
 'use strict';
 
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { describe, test } = require('node:test');
-const { openBrowser, waitForState, waitForStage, site } = require('./browser');
+const { openBrowser, waitForState, waitForStage, problems, engines, site } = require('./browser');
 
 const storyStages = ['greeting', 'entrance', 'asteroids', 'explosion', 'closing', 'ended'];
+const underCI = Boolean(process.env.CI) && !['false', '0'].includes(process.env.CI);
 
-// Runs body with a started browser, or skips the test saying why it could not start.
+// Runs body with a started browser. When it cannot start (or its display or
+// sound server cannot), the test fails under CI and is skipped, saying why,
+// elsewhere.
 async function withBrowser(t, options, body) {
   assert.ok(fs.existsSync(path.join(site, 'index.html')), `no site at ${site}: make web writes it`);
   let session;
   try {
     session = await openBrowser(options);
   } catch (error) {
-    t.skip(`the browser cannot start: ${error.message}`);
+    const why = `${options.engine || 'chromium'} cannot start: ${error.message}`;
+    if (underCI) {
+      throw new Error(why);
+    }
+    t.skip(why);
     return;
   }
   try {
@@ -28,11 +36,28 @@ async function withBrowser(t, options, body) {
   }
 }
 
+const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
+
+// The loudest sample reaching the sound output over the next `milliseconds`.
+async function loudestFor(recorder, milliseconds) {
+  const from = recorder.mark();
+  await sleep(milliseconds);
+  return recorder.peak(from, recorder.mark());
+}
+
 // The distinct stages of the frames reported so far, in order.
 function stagesSeen(page) {
   return page.evaluate(() => window.vimbelWatch.frames
     .map((frame) => frame.stage)
     .filter((stage, i, all) => i === 0 || all[i - 1] !== stage));
+}
+
+// From the first pass to the last (the one that reports the end), in ms.
+function runLength(page) {
+  return page.evaluate(() => {
+    const frames = window.vimbelWatch.frames;
+    return frames.find((frame) => frame.stage === 'ended').at - frames[0].at;
+  });
 }
 
 // Copies the canvas right after the next pass that comes at least `after`
@@ -73,7 +98,19 @@ function litRegions(page, after) {
   }), after);
 }
 
-// The loudest sample the analysers on the audio output see over a second.
+// The canvas's drawing size, where and how large it is shown (CSS pixels)
+// and the window's size.
+function canvasShown(page) {
+  return page.evaluate(() => {
+    const canvas = document.getElementById('canvas');
+    const box = canvas.getBoundingClientRect();
+    return { drawing: [canvas.width, canvas.height], shown: [box.width, box.height],
+      left: box.left, top: box.top, window: [innerWidth, innerHeight] };
+  });
+}
+
+// The loudest sample the analysers on the page's audio output see over a
+// second, and the states of its audio contexts.
 function audioOutput(page) {
   return page.evaluate(async () => {
     const watch = window.vimbelWatch;
@@ -92,111 +129,206 @@ function audioOutput(page) {
   });
 }
 
-describe('the demo in headless Chromium', () => {
-  test('waits for the click, then shows its scene, plays its music and the whole story to the end', async (t) => {
-    await withBrowser(t, {}, async ({ url, newPage }) => {
-      const page = await newPage();
-      await page.goto(url);
-      await waitForState(page, 'ready', 30000);
+// How long a whole run took in each engine, for the hidden-tab case.
+const wholeRun = {};
 
-      // Nothing plays before the click.
-      await new Promise((resolve) => setTimeout(resolve, 500));
-      const before = await page.evaluate(() => ({
-        frames: window.vimbelWatch.frames.length,
-        contexts: window.vimbelWatch.contexts.length,
-        canvasShown: getComputedStyle(document.getElementById('canvas')).display !== 'none',
-      }));
-      assert.deepEqual(before, { frames: 0, contexts: 0, canvasShown: false });
+// Which pixel ratios an engine's driver can emulate: WebKitWebDriver only
+// sizes the window.
+const emulatesPixelRatio = (engine) => engine !== 'webkit';
 
-      await page.click('#action');
-      await waitForState(page, 'running', 5000);
-      await waitForStage(page, 'greeting', 5000);
+// VIMBEL_ENGINES=firefox,webkit runs those alone.
+const chosen = (process.env.VIMBEL_ENGINES || '').split(',').filter(Boolean);
 
-      // The logos in both top corners and "Hej!" near its full opacity in
-      // the middle; elsewhere only single stars.
-      const regions = await litRegions(page, 1200);
-      const viewport = await page.evaluate(() => [innerWidth, innerHeight]);
-      assert.deepEqual([regions.width, regions.height], viewport, 'the canvas fills the window');
-      assert.ok(regions.topLeft > 2000, `left logo: ${JSON.stringify(regions)}`);
-      assert.ok(regions.topRight > 2000, `right logo: ${JSON.stringify(regions)}`);
-      assert.ok(regions.middle > 800, `greeting line: ${JSON.stringify(regions)}`);
-      assert.ok(regions.bottomLeft < 100, `only stars elsewhere: ${JSON.stringify(regions)}`);
+for (const engine of chosen.length ? chosen : engines) {
+  describe(`the demo in ${engine}`, () => {
+    test('waits for the click, then shows its scene, plays its music and the whole story to the end', async (t) => {
+      await withBrowser(t, { engine }, async ({ url, newPage, recorder }) => {
+        const page = await newPage();
+        await page.goto(url);
+        await waitForState(page, 'ready', 30000);
 
-      // The music's samples reach the running audio output.
-      const audio = await audioOutput(page);
-      assert.deepEqual(audio.states, ['running']);
-      assert.ok(audio.peak > 0.01, `the output is silent (peak ${audio.peak})`);
+        // Nothing plays before the click.
+        assert.equal(await loudestFor(recorder, 500), 0, 'sound before the click');
+        const before = await page.evaluate(() => ({
+          frames: window.vimbelWatch.frames.length,
+          contexts: window.vimbelWatch.contexts.length,
+          canvasShown: getComputedStyle(document.getElementById('canvas')).display !== 'none',
+        }));
+        assert.deepEqual(before, { frames: 0, contexts: 0, canvasShown: false });
 
-      await waitForState(page, 'ended', 120000);
-      assert.deepEqual(await stagesSeen(page), storyStages);
-      assert.equal(await page.$eval('#message', (element) => element.textContent), 'The demo has ended.');
-      assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Play again');
-      assert.deepEqual(page.problems, []);
+        await page.click('#action');
+        await waitForState(page, 'running', 5000);
+        await waitForStage(page, 'greeting', 5000);
+
+        // The logos in both top corners and "Hej!" near its full opacity in
+        // the middle; elsewhere only single stars.
+        const regions = await litRegions(page, 1200);
+        const shown = await canvasShown(page);
+        assert.deepEqual([regions.width, regions.height], shown.drawing);
+        assert.ok(shown.drawing[1] >= 720, `drawn on ${shown.drawing}`);
+        // Shown whole, at its own shape, as large as the window holds it,
+        // centred on black.
+        const [width, height] = shown.shown;
+        const [windowWidth, windowHeight] = shown.window;
+        assert.ok(Math.abs(width / height - shown.drawing[0] / shown.drawing[1]) < 0.01, JSON.stringify(shown));
+        assert.ok(width <= windowWidth + 1 && height <= windowHeight + 1, JSON.stringify(shown));
+        assert.ok(Math.abs(width - windowWidth) <= 1 || Math.abs(height - windowHeight) <= 1, JSON.stringify(shown));
+        assert.ok(Math.abs(2 * shown.left + width - windowWidth) <= 2, JSON.stringify(shown));
+        assert.ok(Math.abs(2 * shown.top + height - windowHeight) <= 2, JSON.stringify(shown));
+        assert.ok(regions.topLeft > 2000, `left logo: ${JSON.stringify(regions)}`);
+        assert.ok(regions.topRight > 2000, `right logo: ${JSON.stringify(regions)}`);
+        assert.ok(regions.middle > 800, `greeting line: ${JSON.stringify(regions)}`);
+        assert.ok(regions.bottomLeft < 100, `only stars elsewhere: ${JSON.stringify(regions)}`);
+
+        // The music's samples reach the running audio output, and from there
+        // the sound server.
+        const audio = await audioOutput(page);
+        assert.deepEqual(audio.states, ['running']);
+        assert.ok(audio.peak > 0.01, `the page's output is silent (peak ${audio.peak})`);
+        const loudness = await loudestFor(recorder, 1000);
+        assert.ok(loudness > 0.05, `the sound output is silent (peak ${loudness})`);
+
+        await waitForState(page, 'ended', 120000);
+        assert.deepEqual(await stagesSeen(page), storyStages);
+        wholeRun[engine] = await runLength(page);
+        t.diagnostic(`the whole run took ${(wholeRun[engine] / 1000).toFixed(1)} s`);
+        assert.equal(await page.$eval('#message', (element) => element.textContent), 'The demo has ended.');
+        assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Play again');
+        // The music stops with the run.
+        await sleep(300);
+        assert.equal(await loudestFor(recorder, 700), 0, 'sound after the end');
+        assert.deepEqual(await problems(page), []);
+      });
     });
-  });
 
-  test('Escape during the asteroid field and leaving full screen end the demo at once', async (t) => {
-    await withBrowser(t, {}, async ({ url, newPage }) => {
-      const page = await newPage();
-      // A high-density screen: the canvas has the device's pixels.
-      await page.setViewport({ width: 960, height: 540, deviceScaleFactor: 2 });
-      await page.goto(url);
-      await waitForState(page, 'ready', 30000);
-      await page.click('#action');
-      await waitForStage(page, 'asteroids', 60000);
-      const size = await page.$eval('#canvas', (canvas) => [canvas.width, canvas.height]);
-      assert.deepEqual(size, [1920, 1080]);
+    test('Escape during the asteroid field and leaving full screen end the demo at once', async (t) => {
+      await withBrowser(t, { engine, width: 960, height: 540 }, async ({ url, newPage }) => {
+        const page = await newPage();
+        // A high-density screen where the engine can emulate one: the canvas
+        // has the device's pixels.
+        const ratio = emulatesPixelRatio(engine) ? 2 : 1;
+        await page.setViewport({ width: 960, height: 540, deviceScaleFactor: ratio });
+        await page.goto(url);
+        await waitForState(page, 'ready', 30000);
+        await page.click('#action');
+        await waitForStage(page, 'asteroids', 60000);
+        // One canvas pixel per device pixel, where the engine emulates them.
+        if (ratio === 2) {
+          const size = await page.$eval('#canvas', (canvas) => [canvas.width, canvas.height]);
+          assert.deepEqual(size, [1920, 1080]);
+        }
 
-      const framesBefore = await page.evaluate(() => window.vimbelWatch.frames.length);
-      await page.keyboard.press('Escape');
-      await waitForState(page, 'ended', 5000);
-      const after = await page.evaluate((n) => window.vimbelWatch.frames.slice(n).map((f) => f.stage), framesBefore);
-      // In full screen the browser takes Escape to leave it, and the page
-      // hears of that once the window has changed back: a few frames.
-      assert.ok(after.length <= 10, `${after.length} passes after Escape`);
-      assert.ok(after.every((stage) => stage === 'asteroids'), `after Escape: ${after}`);
-
-      // Play again: a fresh run from the first line.
-      await page.evaluate(() => { window.vimbelWatch.frames = []; });
-      await page.click('#action');
-      await waitForStage(page, 'greeting', 5000);
-      const fullscreen = await page.evaluate(() => Boolean(document.fullscreenElement));
-      if (fullscreen) {
-        await page.evaluate(() => document.exitFullscreen());
-        await waitForState(page, 'ended', 5000);
-        assert.deepEqual(await stagesSeen(page), ['greeting']);
-      } else {
-        t.diagnostic('this browser gave no full screen: leaving it was not tried');
+        const framesBefore = await page.evaluate(() => window.vimbelWatch.frames.length);
         await page.keyboard.press('Escape');
         await waitForState(page, 'ended', 5000);
-      }
-      assert.deepEqual(page.problems, []);
+        const after = await page.evaluate((n) => window.vimbelWatch.frames.slice(n).map((f) => f.stage), framesBefore);
+        // In full screen the browser takes Escape to leave it, and the page
+        // hears of that once the window has changed back: a few frames.
+        assert.ok(after.length <= 10, `${after.length} passes after Escape`);
+        assert.ok(after.every((stage) => stage === 'asteroids'), `after Escape: ${after}`);
 
-      // A fatal error during a run, as the entry reports it: the report is
-      // shown and the sound stops with the run. It comes once the new run
-      // draws (frames of the last run must not count, or the run's start
-      // would replace the report).
-      await page.evaluate(() => { window.vimbelWatch.frames = []; });
-      await page.click('#action');
-      await waitForStage(page, 'greeting', 5000);
-      await page.evaluate(() => window.vimbelWatch.instances.at(-1).onDemoEnd(2, 'vimbel-demo: a report'));
-      await waitForState(page, 'failed', 5000);
-      assert.equal(await page.$eval('#message', (element) => element.textContent), 'vimbel-demo: a report');
-      await page.waitForFunction(() => window.vimbelWatch.contexts.at(-1).state === 'closed', { timeout: 5000 });
+        // Play again: a fresh run from the first line.
+        await page.evaluate(() => { window.vimbelWatch.frames = []; });
+        await page.click('#action');
+        await waitForStage(page, 'greeting', 5000);
+        const fullscreen = await page.evaluate(() => Boolean(document.fullscreenElement));
+        if (fullscreen) {
+          await page.evaluate(() => document.exitFullscreen());
+          await waitForState(page, 'ended', 5000);
+          assert.deepEqual(await stagesSeen(page), ['greeting']);
+        } else {
+          t.diagnostic('this browser gave no full screen: leaving it was not tried');
+          await page.keyboard.press('Escape');
+          await waitForState(page, 'ended', 5000);
+        }
+        assert.deepEqual(await problems(page), []);
+
+        // A fatal error during a run, as the entry reports it: the report is
+        // shown and the sound stops with the run. It comes once the new run
+        // draws (frames of the last run must not count, or the run's start
+        // would replace the report).
+        await page.evaluate(() => { window.vimbelWatch.frames = []; });
+        await page.click('#action');
+        await waitForStage(page, 'greeting', 5000);
+        await page.evaluate(() => { window.vimbelWatch.instances.at(-1).onDemoEnd(2, 'vimbel-demo: a report'); });
+        await waitForState(page, 'failed', 5000);
+        assert.equal(await page.$eval('#message', (element) => element.textContent), 'vimbel-demo: a report');
+        await page.waitForFunction(() => window.vimbelWatch.contexts.at(-1).state === 'closed', { timeout: 5000 });
+      });
+    });
+
+    // Chromium and Firefox can be started without WebGL; WebKitWebDriver
+    // offers no such switch for MiniBrowser.
+    const noWebGL = { skip: engine === 'webkit' && 'WebKitWebDriver cannot start MiniBrowser without WebGL' };
+    test('without WebGL the page shows the error the demo reports, without a click', noWebGL, async (t) => {
+      await withBrowser(t, { engine, webgl: false }, async ({ url, newPage }) => {
+        const page = await newPage();
+        await page.goto(url);
+        await waitForState(page, 'failed', 30000);
+        const [report, explanation] = (await page.$eval('#message', (element) => element.textContent)).split('\n\n');
+        assert.match(report, /^vimbel-demo: cannot create the (window|renderer): \S/);
+        assert.match(explanation, /no WebGL/);
+        // The same line the demo wrote to its error output, and no sound.
+        const written = await problems(page);
+        assert.ok(written.includes(`console: ${report}`), written.join('\n'));
+        assert.equal(await page.evaluate(() => window.vimbelWatch.contexts.length), 0);
+      });
+    });
+
+    // Only Firefox hides a page for another tab brought to the front
+    // (headless Chromium keeps it visible, WebKitWebDriver opens no tabs).
+    const hiddenTab = { skip: engine !== 'firefox' && `${engine} does not hide a page for another tab` };
+    test('another tab in front pauses picture and music; the run ends that much later', hiddenTab, async (t) => {
+      await withBrowser(t, { engine }, async ({ browser, url, newPage, recorder }) => {
+        const page = await newPage();
+        await page.goto(url);
+        await waitForState(page, 'ready', 30000);
+        await page.click('#action');
+        await waitForStage(page, 'greeting', 5000);
+        await sleep(2000);
+
+        const other = await browser.newPage();
+        await other.bringToFront();
+        await waitForState(page, 'paused', 5000);
+        assert.equal(await page.evaluate(() => document.visibilityState), 'hidden');
+        const stageBefore = await page.evaluate(() => window.vimbelWatch.frames.at(-1).stage);
+        // Give the sound output a moment to drain, then listen and count.
+        await sleep(500);
+        const framesHidden = await page.evaluate(() => window.vimbelWatch.frames.length);
+        const loudnessHidden = await loudestFor(recorder, 6000);
+        assert.equal(await page.evaluate(() => window.vimbelWatch.frames.length), framesHidden, 'passes while hidden');
+        assert.equal(loudnessHidden, 0, 'sound while hidden');
+        assert.equal(await page.evaluate(() => document.body.dataset.state), 'paused');
+
+        await page.bringToFront();
+        await waitForState(page, 'running', 5000);
+        const hidden = await page.evaluate(() => {
+          const changes = window.vimbelWatch.visibility;
+          return changes.find((change) => change.state === 'visible').at -
+            changes.find((change) => change.state === 'hidden').at;
+        });
+        // It goes on where it was, with its music.
+        await page.waitForFunction((n) => window.vimbelWatch.frames.length > n, { timeout: 5000 }, framesHidden);
+        const stageAfter = await page.evaluate((n) => window.vimbelWatch.frames[n].stage, framesHidden);
+        assert.equal(stageAfter, stageBefore);
+        const loudness = await loudestFor(recorder, 1000);
+        assert.ok(loudness > 0.05, `silent after the return (peak ${loudness})`);
+
+        await waitForState(page, 'ended', 120000);
+        assert.deepEqual(await stagesSeen(page), storyStages);
+        const length = await runLength(page);
+        t.diagnostic(`hidden for ${(hidden / 1000).toFixed(1)} s, the run took ${(length / 1000).toFixed(1)} s`);
+        if (wholeRun[engine]) {
+          // A run that took the hidden time as elapsed would end as early as
+          // one never hidden.
+          const later = length - wholeRun[engine];
+          assert.ok(Math.abs(later - hidden) < 3000,
+            `ended ${(later / 1000).toFixed(1)} s later than a whole run, hidden ${(hidden / 1000).toFixed(1)} s`);
+        } else {
+          t.diagnostic('no whole run in this engine to compare its length with');
+        }
+        assert.deepEqual(await problems(page), []);
+      });
     });
   });
-
-  test('without WebGL the page shows the error the demo reports, without a click', async (t) => {
-    await withBrowser(t, { extraArgs: ['--disable-webgl', '--disable-3d-apis'] }, async ({ url, newPage }) => {
-      const page = await newPage();
-      await page.goto(url);
-      await waitForState(page, 'failed', 30000);
-      const [report, explanation] = (await page.$eval('#message', (element) => element.textContent)).split('\n\n');
-      assert.match(report, /^vimbel-demo: cannot create the (window|renderer): \S/);
-      assert.match(explanation, /no WebGL/);
-      // The same line the demo wrote to its error output, and no sound.
-      assert.ok(page.problems.includes(`console: ${report}`), page.problems.join('\n'));
-      assert.equal(await page.evaluate(() => window.vimbelWatch.contexts.length), 0);
-    });
-  });
-});
+}

@@ -1,0 +1,149 @@
+// The page's loading and its life beside the browser, in Chromium: the site's
+// hashed names, progress in percent and "Try again" after a failed load, and
+// leaving full screen because the page was hidden, which pauses the demo
+// rather than ending it, whichever the browser reports first.
+'use strict';
+
+const assert = require('node:assert/strict');
+const crypto = require('node:crypto');
+const fs = require('node:fs');
+const path = require('node:path');
+const { describe, test } = require('node:test');
+const { openBrowser, waitForState, waitForStage, site } = require('./browser');
+
+async function withBrowser(t, body) {
+  let session;
+  try {
+    session = await openBrowser({});
+  } catch (error) {
+    if (process.env.CI === 'true') {
+      throw error;
+    }
+    t.skip(`the browser cannot start: ${error.message}`);
+    return;
+  }
+  try {
+    await body(session);
+  } finally {
+    await session.close();
+  }
+}
+
+// Every text the status line shows, recorded from the start.
+function recordMessages() {
+  window.messages = [];
+  document.addEventListener('DOMContentLoaded', () => {
+    const message = document.getElementById('message');
+    new MutationObserver(() => window.messages.push(message.textContent))
+      .observe(message, { childList: true, characterData: true, subtree: true });
+  });
+}
+
+// The page told that it is hidden or visible again, as a tab switch does
+// (headless Chromium never hides a page by itself).
+function setHidden(page, hidden) {
+  return page.evaluate((value) => {
+    Object.defineProperty(document, 'hidden', { configurable: true, get: () => value });
+    Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => (value ? 'hidden' : 'visible') });
+    document.dispatchEvent(new Event('visibilitychange'));
+  }, hidden);
+}
+
+function frameCount(page) {
+  return page.evaluate(() => window.vimbelWatch.frames.length);
+}
+
+function sleep(milliseconds) {
+  return new Promise((resolve) => setTimeout(resolve, milliseconds));
+}
+
+describe('the page', () => {
+  test('the site names its script, style and module after their content', () => {
+    const index = fs.readFileSync(path.join(site, 'index.html'), 'utf8');
+    const named = [...index.matchAll(/(?:src|href|data-module|data-wasm)="([^"]+\.(?:js|css|wasm))"/g)]
+      .map((match) => match[1]);
+    assert.equal(named.length, 4, index);
+    for (const name of named) {
+      const hash = crypto.createHash('sha256').update(fs.readFileSync(path.join(site, name))).digest('hex');
+      assert.equal(name.split('.').at(-2), hash.slice(0, 12), name);
+    }
+    assert.ok(!fs.existsSync(path.join(site, 'vimbel-demo.wasm')));
+  });
+
+  test('a failed load says what failed and offers to try again; loading shows percent', async (t) => {
+    await withBrowser(t, async ({ url, newPage }) => {
+      const page = await newPage();
+      await page.evaluateOnNewDocument(recordMessages);
+      await page.setRequestInterception(true);
+      let refused = 0;
+      page.on('request', (request) => {
+        if (request.url().endsWith('.wasm') && refused === 0) {
+          refused += 1;
+          request.abort('connectionreset');
+        } else {
+          request.continue();
+        }
+      });
+      await page.goto(url);
+      await waitForState(page, 'failed', 30000);
+      assert.match(await page.$eval('#message', (element) => element.textContent),
+        /^vimbel-demo: cannot load vimbel-demo\.[0-9a-f]{12}\.wasm: /);
+      assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Try again');
+      page.problems.length = 0;  // the refused request's own console line
+
+      await page.click('#action');
+      await waitForState(page, 'ready', 30000);
+      const messages = await page.evaluate(() => window.messages);
+      assert.ok(messages.some((text) => /^Loading\u2026 \d+ %$/.test(text)), messages.join(' | '));
+      assert.ok(messages.includes('Loading\u2026 100 %'), messages.join(' | '));
+      await page.click('#action');
+      await waitForStage(page, 'greeting', 10000);
+      assert.deepEqual(page.problems, []);
+    });
+  });
+
+  test('leaving full screen because the page was hidden pauses the demo, in either order', async (t) => {
+    await withBrowser(t, async ({ url, newPage }) => {
+      const page = await newPage();
+      await page.goto(url);
+      await waitForState(page, 'ready', 30000);
+      for (const hiddenFirst of [true, false]) {
+        await page.click('#action');
+        await waitForStage(page, 'greeting', 10000);
+        if (!(await page.evaluate(() => Boolean(document.fullscreenElement)))) {
+          t.skip('this browser gave no full screen');
+          return;
+        }
+        if (hiddenFirst) {
+          await setHidden(page, true);
+          await page.evaluate(() => document.exitFullscreen());
+        } else {
+          await page.evaluate(() => document.exitFullscreen());
+          await sleep(50);
+          await setHidden(page, true);
+        }
+        await waitForState(page, 'paused', 2000);
+        const context = () => page.evaluate(() => window.vimbelWatch.contexts.at(-1).state);
+        const held = await frameCount(page);
+        await sleep(1000);
+        assert.equal(await page.evaluate(() => document.body.dataset.state), 'paused');
+        assert.equal(await frameCount(page), held, 'passes ran while hidden');
+        assert.equal(await context(), 'suspended');
+
+        await setHidden(page, false);
+        await waitForState(page, 'running', 2000);
+        await page.waitForFunction((n) => window.vimbelWatch.frames.length > n + 10, {}, held);
+        assert.equal(await context(), 'running');
+        // Back in the page: a click offers full screen again, and End.
+        await page.mouse.click(100, 100);
+        await page.click('#fullscreen');
+        await page.waitForFunction(() => Boolean(document.fullscreenElement), { timeout: 2000 });
+        await page.mouse.click(100, 100);
+        assert.equal(await page.$eval('#fullscreen', (element) => element.hidden), true);
+        await page.click('#end');
+        await waitForState(page, 'ended', 5000);
+      }
+      assert.deepEqual(page.problems, []);
+    });
+  });
+});
