@@ -288,6 +288,8 @@ for (const engine of chosen.length ? chosen : engines) {
         await waitForStage(page, 'greeting', 5000);
         await sleep(2000);
 
+        // The page is in full screen: the other tab takes it out of that
+        // too, which must pause the run rather than end it.
         const other = await browser.newPage();
         await other.bringToFront();
         await waitForState(page, 'paused', 5000);
