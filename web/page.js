@@ -12,6 +12,7 @@
   const action = document.getElementById('action');
   const hint = document.getElementById('hint');
   const endButton = document.getElementById('end');
+  const fullscreenButton = document.getElementById('fullscreen');
   // The build names the module's files after their content; index.html says
   // which, and how many bytes the module has once decoded.
   const files = document.currentScript.dataset;
@@ -230,28 +231,42 @@
     }
   }
 
-  // ---- the end control: a tap or click during the run shows it a while --
+  // ---- the controls: a tap or click during the run shows them a while --
+  // End, and Full screen where the browser has it but the run has left it
+  // (after another tab was in front).
 
-  let endTimer = null;
+  let controlsTimer = null;
   function hideEnd() {
-    clearTimeout(endTimer);
+    clearTimeout(controlsTimer);
     endButton.hidden = true;
+    fullscreenButton.hidden = true;
     body.classList.remove('controls');
   }
   document.addEventListener('pointerdown', (event) => {
-    if (body.dataset.state !== 'running' || event.target === endButton) {
+    if (body.dataset.state !== 'running' || event.target === endButton || event.target === fullscreenButton) {
       return;
     }
     endButton.hidden = false;
+    fullscreenButton.hidden = !canFullscreen() || Boolean(document.fullscreenElement);
     body.classList.add('controls');
-    clearTimeout(endTimer);
-    endTimer = setTimeout(hideEnd, 4000);
+    clearTimeout(controlsTimer);
+    controlsTimer = setTimeout(hideEnd, 4000);
   }, true);
   endButton.addEventListener('click', (event) => {
     event.stopPropagation();
     hideEnd();
     if (current) {
       current._vimbelQuit();
+    }
+  });
+  fullscreenButton.addEventListener('click', (event) => {
+    event.stopPropagation();
+    hideEnd();
+    try {
+      document.documentElement.requestFullscreen({ navigationUI: 'hide' })
+        .then(() => { fullscreenEntered = Boolean(current); }, () => {});
+    } catch (error) {
+      // Refused: the demo goes on in the page.
     }
   });
 

@@ -134,8 +134,12 @@ describe('the page', () => {
         await waitForState(page, 'running', 2000);
         await page.waitForFunction((n) => window.vimbelWatch.frames.length > n + 10, {}, held);
         assert.equal(await context(), 'running');
-        // Still playing in the page: a click shows the End control, which ends it.
+        // Back in the page: a click offers full screen again, and End.
         await page.mouse.click(100, 100);
+        await page.click('#fullscreen');
+        await page.waitForFunction(() => Boolean(document.fullscreenElement), { timeout: 2000 });
+        await page.mouse.click(100, 100);
+        assert.equal(await page.$eval('#fullscreen', (element) => element.hidden), true);
         await page.click('#end');
         await waitForState(page, 'ended', 5000);
       }

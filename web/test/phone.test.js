@@ -149,6 +149,7 @@ describe('the demo on a phone', () => {
       assert.equal(await page.$eval('#end', (element) => element.hidden), true);
       await page.touchscreen.tap(400, 180);
       assert.equal(await page.$eval('#end', (element) => !element.hidden && element.textContent), 'End \u2715');
+      assert.equal(await page.$eval('#fullscreen', (element) => element.hidden), true, 'no full screen to offer');
       await page.tap('#end');
       await waitForState(page, 'ended', 5000);
       const stages = await page.evaluate(() => window.vimbelWatch.frames.map((frame) => frame.stage));
