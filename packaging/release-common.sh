@@ -36,6 +36,22 @@ release_setup() {
     fi
 }
 
+# Packs the folder NAME under STAGE_ROOT into ARCHIVE (a .zip) so that two
+# builds of one commit give the same bytes: every entry carries
+# SOURCE_DATE_EPOCH in UTC (zip records local time), in a fixed order, with no
+# extra attributes. The archive appears only once it is whole.
+#   pack_zip STAGE_ROOT NAME ARCHIVE
+pack_zip() {
+    local stage_root=$1 name=$2 archive=$3
+    find "$stage_root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    rm -f "$archive.tmp"
+    (
+        cd "$stage_root" || exit 1
+        find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -9 "$archive.tmp" -@
+    ) || fail "cannot pack $archive"
+    mv "$archive.tmp" "$archive"
+}
+
 # For the tests: runs one named check (a function with arguments) in a
 # subshell, counting it in passed, failed or skipped; its output (kept in
 # $work/log) is shown only when it fails. A check that exits with 77 is

@@ -23,13 +23,6 @@ rm -rf "$stage_root"
 mkdir -p "$stage_root"
 cp -R "$build/site" "$stage"
 find "$stage" -type d -exec chmod 0755 {} + -o -type f -exec chmod 0644 {} +
-find "$stage_root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-
 archive="$dist/$name.zip"
-rm -f "$archive.tmp"
-(
-    cd "$stage_root"
-    find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -9 "$archive.tmp" -@
-)
-mv "$archive.tmp" "$archive"
+pack_zip "$stage_root" "$name" "$archive"
 echo "make-release: wrote ${archive#"$source_dir"/} ($(du -sb "$stage" | cut -f1) bytes of site)"

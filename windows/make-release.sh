@@ -66,19 +66,12 @@ fi
 
 # --- the archive -----------------------------------------------------------
 
-# Neither the checkout's umask nor the build's time shows in the archive; zip
-# records local time, so it is told the time zone.
+# The checkout's umask does not show in the archive (nor, through pack_zip,
+# the build's time).
 chmod -R u=rwX,go=rX "$stage"
 chmod 0755 "$stage/vimbel-demo.exe"
-find "$stage_root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-
 archive="$dist/$name.zip"
-rm -f "$archive.tmp"
-(
-    cd "$stage_root"
-    find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -9 "$archive.tmp" -@
-)
-mv "$archive.tmp" "$archive"
+pack_zip "$stage_root" "$name" "$archive"
 # Where the archive went, for the tests.
 echo "$archive" >"$build/release-archive.txt"
 echo "make-release: wrote ${archive#"$source_dir"/} ($(stat -c %s "$stage/vimbel-demo.exe") bytes of executable)"

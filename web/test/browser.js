@@ -406,6 +406,32 @@ async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, 
   }
 }
 
+// Runs body with a started browser. When it cannot start (or its display or
+// sound server cannot), the test fails under CI and is skipped, saying why,
+// elsewhere.
+const underCI = Boolean(process.env.CI) && !['false', '0'].includes(process.env.CI);
+async function withBrowser(t, options, body) {
+  if (!fs.existsSync(path.join(site, 'index.html'))) {
+    throw new Error(`no site at ${site}: make web writes it`);
+  }
+  let session;
+  try {
+    session = await openBrowser(options);
+  } catch (error) {
+    const why = `${options.engine || 'chromium'} cannot start: ${error.message}`;
+    if (underCI) {
+      throw new Error(why);
+    }
+    t.skip(why);
+    return;
+  }
+  try {
+    await body(session);
+  } finally {
+    await session.close();
+  }
+}
+
 // The errors a page wrote to its console or threw, so far.
 async function problems(page) {
   if (page.problems) {
@@ -424,4 +450,4 @@ function waitForStage(page, stage, timeout) {
     { timeout, polling: 50 }, stage);
 }
 
-module.exports = { openBrowser, waitForState, waitForStage, problems, engines, site };
+module.exports = { openBrowser, withBrowser, waitForState, waitForStage, problems, engines, site };

@@ -5,37 +5,10 @@
 'use strict';
 
 const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
 const { describe, test } = require('node:test');
-const { openBrowser, waitForState, waitForStage, problems, engines, site } = require('./browser');
+const { withBrowser, waitForState, waitForStage, problems, engines } = require('./browser');
 
 const storyStages = ['greeting', 'entrance', 'asteroids', 'explosion', 'closing', 'ended'];
-const underCI = Boolean(process.env.CI) && !['false', '0'].includes(process.env.CI);
-
-// Runs body with a started browser. When it cannot start (or its display or
-// sound server cannot), the test fails under CI and is skipped, saying why,
-// elsewhere.
-async function withBrowser(t, options, body) {
-  assert.ok(fs.existsSync(path.join(site, 'index.html')), `no site at ${site}: make web writes it`);
-  let session;
-  try {
-    session = await openBrowser(options);
-  } catch (error) {
-    const why = `${options.engine || 'chromium'} cannot start: ${error.message}`;
-    if (underCI) {
-      throw new Error(why);
-    }
-    t.skip(why);
-    return;
-  }
-  try {
-    await body(session);
-  } finally {
-    await session.close();
-  }
-}
-
 const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
 
 // The loudest sample reaching the sound output over the next `milliseconds`.

@@ -9,25 +9,7 @@ const crypto = require('node:crypto');
 const fs = require('node:fs');
 const path = require('node:path');
 const { describe, test } = require('node:test');
-const { openBrowser, waitForState, waitForStage, site } = require('./browser');
-
-async function withBrowser(t, body) {
-  let session;
-  try {
-    session = await openBrowser({});
-  } catch (error) {
-    if (process.env.CI === 'true') {
-      throw error;
-    }
-    t.skip(`the browser cannot start: ${error.message}`);
-    return;
-  }
-  try {
-    await body(session);
-  } finally {
-    await session.close();
-  }
-}
+const { withBrowser, waitForState, waitForStage, site } = require('./browser');
 
 // Every text the status line shows, recorded from the start.
 function recordMessages() {
@@ -71,7 +53,7 @@ describe('the page', () => {
   });
 
   test('a failed load says what failed and offers to try again; loading shows percent', async (t) => {
-    await withBrowser(t, async ({ url, newPage }) => {
+    await withBrowser(t, {}, async ({ url, newPage }) => {
       const page = await newPage();
       await page.evaluateOnNewDocument(recordMessages);
       await page.setRequestInterception(true);
@@ -103,7 +85,7 @@ describe('the page', () => {
   });
 
   test('leaving full screen because the page was hidden pauses the demo, in either order', async (t) => {
-    await withBrowser(t, async ({ url, newPage }) => {
+    await withBrowser(t, {}, async ({ url, newPage }) => {
       const page = await newPage();
       await page.goto(url);
       await waitForState(page, 'ready', 30000);

@@ -7,27 +7,7 @@
 
 const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
-const { openBrowser, waitForState, waitForStage } = require('./browser');
-
-// Runs body with a started browser, or skips the test saying why it could
-// not start (under CI, a browser that cannot start fails).
-async function withBrowser(t, body) {
-  let session;
-  try {
-    session = await openBrowser({});
-  } catch (error) {
-    if (process.env.CI === 'true') {
-      throw error;
-    }
-    t.skip(`the browser cannot start: ${error.message}`);
-    return;
-  }
-  try {
-    await body(session);
-  } finally {
-    await session.close();
-  }
-}
+const { withBrowser, waitForState, waitForStage } = require('./browser');
 
 // Before the page's scripts: no Full screen API, and a wake lock that
 // records what the page asks of it.
@@ -113,7 +93,7 @@ function audioPeak(page) {
 
 describe('the demo on a phone', () => {
   test('upright: a tap plays a landscape picture letterboxed, turning keeps its shape, End ends it', async (t) => {
-    await withBrowser(t, async ({ url, newPage }) => {
+    await withBrowser(t, {}, async ({ url, newPage }) => {
       const page = await phonePage(newPage, 360, 800);
       await page.goto(url);
       await waitForState(page, 'ready', 30000);
@@ -160,7 +140,7 @@ describe('the demo on a phone', () => {
   });
 
   test('landscape: one canvas pixel per device pixel, filling the screen', async (t) => {
-    await withBrowser(t, async ({ url, newPage }) => {
+    await withBrowser(t, {}, async ({ url, newPage }) => {
       const page = await phonePage(newPage, 844, 390);
       await page.goto(url);
       await waitForState(page, 'ready', 30000);
