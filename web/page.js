@@ -398,6 +398,21 @@
     return new Promise((resolve) => requestAnimationFrame(resolve));
   }
 
+  // Some browsers report full screen before the window has its final size
+  // (a toolbar still on its way out): wait until the visible area has held
+  // still for a few frames, up to a limit.
+  async function viewportSettled(milliseconds) {
+    const until = performance.now() + milliseconds;
+    let size = '';
+    let still = 0;
+    while (still < 6 && performance.now() < until) {
+      await animationFrame();
+      const now = `${window.innerWidth}x${window.innerHeight}`;
+      still = now === size ? still + 1 : 0;
+      size = now;
+    }
+  }
+
   async function start() {
     if (body.dataset.state !== 'ready' && body.dataset.state !== 'ended') {
       return;
@@ -432,7 +447,7 @@
     // The demo chooses its drawing size from the window at start: let the
     // change to full screen finish first.
     await settled(fullscreen, 1000);
-    await animationFrame();
+    await (fullscreenEntered ? viewportSettled(600) : animationFrame());
     run(demo);
   }
 
