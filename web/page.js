@@ -31,6 +31,17 @@
       document.fullscreenEnabled !== false;
   }
 
+  // Asks for full screen (only inside a click or tap); resolves to whether the
+  // page got it. Refused, the demo plays in the page.
+  function enterFullscreen() {
+    try {
+      return document.documentElement.requestFullscreen({ navigationUI: 'hide' })
+        .then(() => true, () => false);
+    } catch (error) {
+      return Promise.resolve(false);
+    }
+  }
+
   // What the viewer can do, for this device: a touch screen has no Escape
   // and may have no full screen to leave.
   function isTouch() {
@@ -262,12 +273,9 @@
   fullscreenButton.addEventListener('click', (event) => {
     event.stopPropagation();
     hideEnd();
-    try {
-      document.documentElement.requestFullscreen({ navigationUI: 'hide' })
-        .then(() => { fullscreenEntered = Boolean(current); }, () => {});
-    } catch (error) {
-      // Refused: the demo goes on in the page.
-    }
+    enterFullscreen().then((entered) => {
+      fullscreenEntered = entered && Boolean(current);
+    });
   });
 
   // Whatever way a run stops: nothing of it stays on.
@@ -433,12 +441,7 @@
     let fullscreen = Promise.resolve();
     fullscreenEntered = false;
     if (canFullscreen() && !document.fullscreenElement) {
-      try {
-        fullscreen = document.documentElement.requestFullscreen({ navigationUI: 'hide' })
-          .then(() => { fullscreenEntered = true; });
-      } catch (error) {
-        // Refused outright: the demo plays in the page.
-      }
+      fullscreen = enterFullscreen().then((entered) => { fullscreenEntered = entered; });
     }
     const demo = await nextDemo;
     if (audioContext) {
