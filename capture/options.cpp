@@ -12,7 +12,6 @@ const std::vector<std::string> x264Presets = {"ultrafast", "superfast", "veryfas
                                               "fast",      "medium",    "slow",     "slower",
                                               "veryslow",  "placebo"};
 const std::vector<std::string> vp9Deadlines = {"realtime", "good", "best"};
-const std::vector<std::string> noPresets = {};
 
 constexpr int32_t minWidth = 64;
 constexpr int32_t minHeight = 64;
@@ -46,21 +45,17 @@ std::optional<T> parseInteger(const std::string& text) {
     return value;
 }
 
-ParsedOptions usageError(std::string message) {
-    ParsedOptions parsed;
-    parsed.error = std::move(message);
-    parsed.usageError = true;
-    return parsed;
-}
-
-ParsedOptions rangeError(std::string message) {
-    ParsedOptions parsed;
-    parsed.error = std::move(message);
-    return parsed;
-}
-
 std::string inQuotes(const std::string& text) {
     return "'" + text + "'";
+}
+
+// The names --preset accepts for a video file's codec.
+const std::vector<std::string>& presetNames(OutputKind kind) {
+    return kind == OutputKind::Webm ? vp9Deadlines : x264Presets;
+}
+
+int32_t maxCrf(OutputKind kind) {
+    return kind == OutputKind::Webm ? 63 : 51;
 }
 
 }  // namespace
@@ -132,22 +127,36 @@ std::string defaultPreset(OutputKind kind) {
     return kind == OutputKind::Webm ? "good" : "ultrafast";
 }
 
-const std::vector<std::string>& presetNames(OutputKind kind) {
-    if (kind == OutputKind::Webm) {
-        return vp9Deadlines;
-    }
-    return isVideo(kind) ? x264Presets : noPresets;
-}
-
-int32_t maxCrf(OutputKind kind) {
-    return kind == OutputKind::Webm ? 63 : 51;
-}
-
 const char* captureVersion() {
     return "vimbel-capture " VIMBEL_VERSION "\n";
 }
 
 namespace {
+
+// What a reader of option values throws for a value it refuses: what is
+// wrong with it, without the option's name.
+struct Refusal {
+    std::string reason;
+};
+
+// The one way a value outside its limits is refused, for every option:
+// "--fps: 0 is out of range: it must be from 1 to 240".
+Refusal outOfRange(const std::string& value, const std::string& limits,
+                   const std::string& forWhat = "") {
+    return {value + " is out of range" + (forWhat.empty() ? "" : " for " + forWhat) +
+            ": it must be " + limits};
+}
+
+// The whole text as one decimal number that fits T. CLI11's own conversion
+// would read 010 as octal and 0x10 as hexadecimal.
+template <typename T>
+T wholeNumber(const std::string& text, const std::string& what) {
+    const auto value = parseInteger<T>(text);
+    if (!value) {
+        throw Refusal{"expects " + what + ", not " + inQuotes(text)};
+    }
+    return *value;
+}
 
 struct Size {
     int32_t width = 0;
@@ -155,62 +164,101 @@ struct Size {
 };
 
 // "1280x720": two whole numbers with an x between them, nothing else.
-std::optional<Size> readSize(const std::string& text) {
+Size readSize(const std::string& text) {
     const size_t x = text.find('x');
-    if (x == std::string::npos) {
-        return std::nullopt;
-    }
     const auto width = parseInteger<int32_t>(text.substr(0, x));
-    const auto height = parseInteger<int32_t>(text.substr(x + 1));
+    const auto height =
+        x == std::string::npos ? std::nullopt : parseInteger<int32_t>(text.substr(x + 1));
     if (!width || !height) {
+        throw Refusal{"expects WIDTHxHEIGHT such as 1280x720, not " + inQuotes(text)};
+    }
+    if (*width < minWidth || *height < minHeight || *width > maxWidth || *height > maxHeight) {
+        throw outOfRange(text, "from 64x64 to 7680x4320");
+    }
+    return {*width, *height};
+}
+
+int32_t readFps(const std::string& text) {
+    const auto fps = wholeNumber<int32_t>(text, "a whole number of frames per second");
+    if (fps < 1 || fps > maxFps) {
+        throw outOfRange(text, "from 1 to 240");
+    }
+    return fps;
+}
+
+// A number for the seed, or nothing for the wall clock.
+std::optional<int64_t> readSeed(const std::string& text) {
+    if (text == "clock") {
         return std::nullopt;
     }
-    return Size{*width, *height};
+    return wholeNumber<int64_t>(text, "a whole number or clock");
 }
 
-// A whole decimal number that fits T, rewritten without leading zeros: CLI11
-// itself reads 010 as octal and 0x10 as hexadecimal.
-template <typename T>
-CLI::Validator decimal(const std::string& what) {
-    return CLI::Validator(
-        [what](std::string& text) -> std::string {
-            const auto value = parseInteger<T>(text);
-            if (!value) {
-                return "expects " + what + ", not " + inQuotes(text);
-            }
-            text = std::to_string(*value);
-            return "";
-        },
-        "");
-}
-
-// CLI11 reports every refused value as a ValidationError. A value of the
-// wrong form is a usage error, shown with the usage text; one of the right
-// form outside its limits is not, so the checks of limits note their
-// refusals here. (Each option checks its form first.)
-class Limits {
-  public:
-    CLI::Validator operator()(const CLI::Validator& check) {
-        bool& refused = refused_;
-        CLI::Validator noted(
-            [check, &refused](std::string& value) {
-                std::string error = check(value);
-                refused = refused || !error.empty();
-                return error;
-            },
-            "");
-        return noted;
+int64_t readSeconds(const std::string& text) {
+    const auto milliseconds = parseSeconds(text);
+    if (!milliseconds) {
+        throw Refusal{"expects a number of seconds such as 12 or 2.5, not " + inQuotes(text)};
     }
-    bool refused() const { return refused_; }
+    return *milliseconds;
+}
 
-  private:
-    bool refused_ = false;
-};
+int64_t readUntil(const std::string& text) {
+    const int64_t milliseconds = readSeconds(text);
+    if (milliseconds == 0) {
+        throw outOfRange(text, "at least 0.001 seconds");
+    }
+    return milliseconds;
+}
 
-std::vector<std::string> allPresetNames() {
-    std::vector<std::string> names = x264Presets;
-    names.insert(names.end(), vp9Deadlines.begin(), vp9Deadlines.end());
-    return names;
+// "12.5=shot.png": a time in seconds and the PNG file to write.
+Screenshot readScreenshot(const std::string& text) {
+    const size_t equals = text.find('=');
+    const std::string path = equals == std::string::npos ? "" : text.substr(equals + 1);
+    const auto time =
+        equals == std::string::npos ? std::nullopt : parseSeconds(text.substr(0, equals));
+    if (!time || path.empty()) {
+        throw Refusal{"expects SECONDS=FILE such as 12.5=shot.png, not " + inQuotes(text)};
+    }
+    if (!endsWith(lowercase(path), ".png")) {
+        throw Refusal{inQuotes(path) + " is not a .png file: screenshots are written as PNG"};
+    }
+    return {*time, path};
+}
+
+// Adds an option whose every value is read into its typed form by `read`
+// (which throws a Refusal for a bad one) and handed to `keep`, in the order
+// given: the last value counts, and every one is checked.
+template <typename Read, typename Keep>
+CLI::Option* addOption(CLI::App& app, const std::string& name, const std::string& description,
+                       Read read, Keep keep) {
+    return app
+        .add_option(
+            name,
+            [name, read, keep](const CLI::results_t& values) {
+                for (const std::string& text : values) {
+                    try {
+                        keep(read(text));
+                    } catch (const Refusal& refusal) {
+                        throw CLI::ValidationError(name, refusal.reason);
+                    }
+                }
+                return true;
+            },
+            description)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+std::string codecName(OutputKind kind) {
+    return kind == OutputKind::Webm ? "VP9" : "H.264";
+}
+
+// "a, b or c"
+std::string listed(const std::vector<std::string>& names) {
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+    }
+    return list;
 }
 
 // CLI11 lays out the help in two columns and starts a description's lines in
@@ -235,136 +283,126 @@ std::string wrapped(const std::string& text) {
     return lines + line;
 }
 
-// The tool's command line: the options, their checks and their help.
+// The tool's command line: the options, their checks and their help. Parsing
+// fills `options`; the checks that depend on the output run once all of it
+// is read.
 struct CommandLine {
     CLI::App app{"Plays the demo on a virtual clock and writes every frame with its music.",
                  "vimbel-capture"};
-    Limits limits;
-    std::string size = "1920x1080";
-    int32_t fps = 60;
-    std::string seed;
-    std::optional<int64_t> until;
-    std::vector<std::string> screenshots;
-    std::optional<int32_t> crf;
-    std::optional<std::string> preset;
-    bool force = false;
-    std::string output;
+    CaptureOptions options;
     CLI::Option* outputOption = nullptr;
 
     CommandLine();
+    void checkAgainstOutput();
 };
 
 CommandLine::CommandLine() {
-    const CLI::Validator sizeForm(
-        [](std::string& text) -> std::string {
-            return readSize(text) ? ""
-                                  : "expects WIDTHxHEIGHT such as 1280x720, not " + inQuotes(text);
-        },
-        "");
-    const CLI::Validator sizeRange(
-        [](std::string& text) -> std::string {
-            const Size asked = *readSize(text);
-            if (asked.width < minWidth || asked.height < minHeight || asked.width > maxWidth ||
-                asked.height > maxHeight) {
-                return "the size " + text +
-                       " is out of range: it must be from 64x64 up to 7680x4320";
-            }
-            return "";
-        },
-        "");
-    const CLI::Validator seconds(
-        [](std::string& text) -> std::string {
-            const auto milliseconds = parseSeconds(text);
-            if (!milliseconds) {
-                return "expects a number of seconds such as 12 or 2.5, not " + inQuotes(text);
-            }
-            text = std::to_string(*milliseconds);
-            return "";
-        },
-        "");
-    const CLI::Validator afterStart(
-        [](std::string& milliseconds) -> std::string {
-            return milliseconds == "0" ? "must be a time after the start, more than 0 seconds" : "";
-        },
-        "");
-    const CLI::Validator screenshot(
-        [](std::string& text) -> std::string {
-            const size_t equals = text.find('=');
-            if (equals == std::string::npos || !parseSeconds(text.substr(0, equals)) ||
-                equals + 1 >= text.size()) {
-                return "expects SECONDS=FILE such as 12.5=shot.png, not " + inQuotes(text);
-            }
-            return "";
-        },
-        "");
-    const CLI::Validator png(
-        [](std::string& text) -> std::string {
-            const std::string path = text.substr(text.find('=') + 1);
-            return endsWith(lowercase(path), ".png")
-                       ? ""
-                       : "the screenshot " + inQuotes(path) +
-                             " must be a .png file: screenshots are written as PNG";
-        },
-        "");
-
+    CaptureOptions& o = options;
     app.set_help_flag("-h,--help", "Show this text and exit")->disable_flag_override();
     app.set_version_flag("--version", captureVersion(), "Show the tool's version and exit")
         ->disable_flag_override();
     // A repeated option counts with its last value, --screenshot with all of them.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.add_option("--size", size,
-                   "Output size in pixels, 64x64 to 7680x4320; a video file needs even sides")
+    addOption(app, "--size",
+              "Output size in pixels, 64x64 to 7680x4320; a video file needs even sides", readSize,
+              [&o](Size size) {
+                  o.width = size.width;
+                  o.height = size.height;
+              })
         ->type_name("WxH")
-        ->capture_default_str()
-        ->check(sizeForm)
-        ->check(limits(sizeRange));
-    app.add_option("--fps", fps, "Frames per second, 1 to 240")
+        ->default_str(std::to_string(o.width) + "x" + std::to_string(o.height));
+    addOption(app, "--fps", "Frames per second, 1 to 240", readFps,
+              [&o](int32_t fps) { o.fps = fps; })
         ->type_name("N")
-        ->capture_default_str()
-        ->transform(decimal<int32_t>("a whole number of frames per second"))
-        ->check(limits(CLI::Range(1, maxFps)));
-    app.add_option("--seed", seed,
-                   "The random generator's seed: a whole number, or clock to seed it from the "
-                   "wall clock as the demo does (default: a fixed seed, the same show every time)")
-        ->type_name("N|clock")
-        ->check((CLI::IsMember({"clock"}) | decimal<int64_t>("a whole number")).description(""));
-    app.add_option("--until", until, "Stop after that much demo time (default: the demo's own end)")
-        ->type_name("SECONDS")
-        ->transform(seconds)
-        ->check(limits(afterStart));
-    app.add_option("--screenshot", screenshots,
-                   "Also write the frame at demo time T seconds as the PNG file FILE; repeatable")
-        ->type_name("T=FILE")
-        ->expected(1)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->check(screenshot)
-        ->check(limits(png));
-    app.add_option("--crf", crf,
-                   "Video quality, lower is better: 0 to 51 for H.264 (default 23), 0 to 63 "
-                   "for VP9 (default 32)")
-        ->type_name("N")
-        ->transform(decimal<int32_t>("a whole number"))
-        ->check(limits(CLI::Range(0, maxCrf(OutputKind::Webm))));
-    app.add_option("--preset", preset,
-                   "Encoder speed: ultrafast (default), superfast, veryfast, faster, fast, "
-                   "medium, slow, slower, veryslow or placebo for H.264 (slower presets make "
-                   "smaller files); realtime, good (default) or best for VP9")
-        ->type_name("NAME")
-        ->check(limits(CLI::IsMember(allPresetNames())));
-    app.add_flag("--force", force, "Replace outputs that exist already")->disable_flag_override();
-    outputOption = app.add_option("OUTPUT", output,
+        ->default_str(std::to_string(o.fps));
+    addOption(app, "--seed",
+              "The random generator's seed: a whole number, or clock to seed it from the wall "
+              "clock as the demo does (default: a fixed seed, the same show every time)",
+              readSeed, [&o](std::optional<int64_t> seed) { o.seed = seed; })
+        ->type_name("N|clock");
+    addOption(app, "--until", "Stop after that much demo time (default: the demo's own end)",
+              readUntil, [&o](int64_t until) { o.until = until; })
+        ->type_name("SECONDS");
+    addOption(app, "--screenshot",
+              "Also write the frame at demo time T seconds as the PNG file FILE; repeatable",
+              readScreenshot, [&o](Screenshot shot) { o.screenshots.push_back(std::move(shot)); })
+        ->type_name("T=FILE");
+    addOption(
+        app, "--crf",
+        "Video quality, lower is better: 0 to 51 for H.264 (default 23), 0 to 63 for VP9 "
+        "(default 32)",
+        [](const std::string& text) { return wholeNumber<int32_t>(text, "a whole number"); },
+        [&o](int32_t crf) { o.crf = crf; })
+        ->type_name("N");
+    addOption(
+        app, "--preset",
+        "Encoder speed: ultrafast (default), superfast, veryfast, faster, fast, medium, "
+        "slow, slower, veryslow or placebo for H.264 (slower presets make smaller files); "
+        "realtime, good (default) or best for VP9",
+        [](const std::string& text) { return text; },
+        [&o](std::string preset) { o.preset = std::move(preset); })
+        ->type_name("NAME");
+    app.add_flag("--force", o.force, "Replace outputs that exist already")->disable_flag_override();
+    outputOption = app.add_option("OUTPUT", o.output,
                                   "A .mp4, .mkv or .webm file: video with sound, encoded by "
                                   "ffmpeg (H.264 and AAC, or VP9 and Opus for .webm); anything "
                                   "else is a directory: one PNG per frame (frame-000000.png ...) "
                                   "and soundtrack.wav. It may be left out when --screenshot is "
                                   "given")
                        ->type_name("");
+    app.callback([this] { checkAgainstOutput(); });
+
     for (CLI::Option* option : app.get_options()) {
         option->description(wrapped(option->get_description()));
     }
     app.get_formatter()->column_width(helpNameWidth);
     app.get_formatter()->label("Positionals", "Arguments");
+}
+
+// The limits that depend on the output and on other options, refused as the
+// options' own are.
+void CommandLine::checkAgainstOutput() {
+    CaptureOptions& o = options;
+    if (outputOption->count() == 0 && o.screenshots.empty()) {
+        throw CLI::ValidationError("no OUTPUT given");
+    }
+    if (outputOption->count() > 0 && o.output.empty()) {
+        throw CLI::ValidationError("OUTPUT", "is empty");
+    }
+    o.kind = outputKindOf(o.output);
+    const auto refuse = [](const std::string& name, const Refusal& refusal) {
+        return CLI::ValidationError(name, refusal.reason);
+    };
+    for (const Screenshot& shot : o.screenshots) {
+        if (o.until && shot.time >= *o.until) {
+            throw refuse("--screenshot",
+                         outOfRange(formatSeconds(shot.time) + " s",
+                                    "before the end set by --until " + formatSeconds(*o.until)));
+        }
+    }
+    if (!isVideo(o.kind)) {
+        if (o.crf || o.preset) {
+            throw CLI::ValidationError(o.crf ? "--crf" : "--preset",
+                                       "applies to a video file; a directory of frames is not "
+                                       "encoded");
+        }
+        return;
+    }
+    if (o.crf && (*o.crf < 0 || *o.crf > maxCrf(o.kind))) {
+        throw refuse("--crf",
+                     outOfRange(std::to_string(*o.crf),
+                                "from 0 to " + std::to_string(maxCrf(o.kind)), codecName(o.kind)));
+    }
+    const auto& names = presetNames(o.kind);
+    if (o.preset && std::find(names.begin(), names.end(), *o.preset) == names.end()) {
+        throw refuse("--preset",
+                     outOfRange(inQuotes(*o.preset), "one of " + listed(names), codecName(o.kind)));
+    }
+    // yuv420p halves both dimensions for the colour planes.
+    if (o.width % 2 != 0 || o.height % 2 != 0) {
+        throw refuse("--size", outOfRange(std::to_string(o.width) + "x" + std::to_string(o.height),
+                                          "even in width and height", "a video file"));
+    }
 }
 
 }  // namespace
@@ -375,93 +413,25 @@ std::string captureHelp() {
 
 ParsedOptions parseCaptureOptions(const std::vector<std::string>& arguments) {
     CommandLine line;
-    CaptureOptions options;
+    ParsedOptions parsed;
     // CLI11 takes the arguments as a vector, last one first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
         line.app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
-        options.help = true;
+        parsed.options.help = true;
+        return parsed;
     } catch (const CLI::CallForVersion&) {
-        options.version = true;
+        parsed.options.version = true;
+        return parsed;
     } catch (const CLI::ParseError& error) {
-        ParsedOptions parsed;
-        parsed.error = error.what();
-        parsed.usageError = !line.limits.refused();
+        // CLI11's own report: the reason, then where to find the help.
+        parsed.error = CLI::FailureMessage::simple(&line.app, error);
+        while (!parsed.error.empty() && parsed.error.back() == '\n') {
+            parsed.error.pop_back();
+        }
         return parsed;
     }
-    if (options.help || options.version) {
-        ParsedOptions parsed;
-        parsed.options = options;
-        return parsed;
-    }
-
-    const Size size = *readSize(line.size);
-    options.width = size.width;
-    options.height = size.height;
-    options.fps = line.fps;
-    if (line.seed == "clock") {
-        options.seed.reset();
-    } else if (!line.seed.empty()) {
-        options.seed = parseInteger<int64_t>(line.seed);
-    }
-    options.until = line.until;
-    for (const std::string& value : line.screenshots) {
-        const size_t equals = value.find('=');
-        options.screenshots.push_back(
-            {*parseSeconds(value.substr(0, equals)), value.substr(equals + 1)});
-    }
-    options.crf = line.crf;
-    options.preset = line.preset;
-    options.force = line.force;
-
-    if (line.outputOption->count() == 0 && options.screenshots.empty()) {
-        return usageError("no OUTPUT given");
-    }
-    if (line.outputOption->count() > 0 && line.output.empty()) {
-        return usageError("OUTPUT is empty");
-    }
-    options.output = line.output;
-    options.kind = outputKindOf(options.output);
-
-    for (const Screenshot& shot : options.screenshots) {
-        if (options.until && shot.time >= *options.until) {
-            return rangeError("the screenshot at " + formatSeconds(shot.time) +
-                              " s lies after the end of the capture set by --until");
-        }
-    }
-    const bool sawCrf = options.crf.has_value();
-    const bool sawPreset = options.preset.has_value();
-    if (!isVideo(options.kind) && (sawCrf || sawPreset)) {
-        return rangeError(std::string(sawCrf ? "--crf" : "--preset") +
-                          " applies to a video file; a directory of frames is not encoded");
-    }
-    if (isVideo(options.kind)) {
-        if (options.crf && *options.crf > maxCrf(options.kind)) {
-            return rangeError(
-                "--crf " + std::to_string(*options.crf) + " is out of range: " +
-                (options.kind == OutputKind::Webm ? "VP9 takes 0 to 63" : "H.264 takes 0 to 51"));
-        }
-        const auto& names = presetNames(options.kind);
-        if (options.preset &&
-            std::find(names.begin(), names.end(), *options.preset) == names.end()) {
-            std::string list;
-            for (const auto& known : names) {
-                list += (list.empty() ? "" : ", ") + known;
-            }
-            return rangeError("unknown --preset " + inQuotes(*options.preset) + " for " +
-                              (options.kind == OutputKind::Webm ? "VP9" : "H.264") +
-                              "; use one of " + list);
-        }
-        // yuv420p halves both dimensions for the colour planes.
-        if (options.width % 2 != 0 || options.height % 2 != 0) {
-            return rangeError("the size " + std::to_string(options.width) + "x" +
-                              std::to_string(options.height) +
-                              " has an odd side; video files need an even width and height");
-        }
-    }
-
-    ParsedOptions parsed;
-    parsed.options = std::move(options);
+    parsed.options = std::move(line.options);
     return parsed;
 }

@@ -34,12 +34,14 @@ struct CaptureOptions {
     bool version = false;
 };
 
-// Either options or the reason they were refused. A usage error (an unknown
-// option, a missing or malformed value) is reported with the usage text; a
-// value out of range only with its message.
+// Either options or the reason they were refused: one line naming the
+// option (or OUTPUT) and what is wrong with it, then a line pointing to
+// --help. Bad input of every kind, malformed or out of range, reads alike.
 struct ParsedOptions {
     CaptureOptions options;
     std::string error;
+    // Never set: the message above is complete, and the help is not repeated
+    // after it. Kept while the tool's entry still asks.
     bool usageError = false;
 
     bool ok() const { return error.empty(); }
@@ -58,12 +60,10 @@ OutputKind outputKindOf(const std::string& output);
 
 bool isVideo(OutputKind kind);
 
-// The encoder settings used when --crf or --preset are not given, and the
-// names --preset accepts, for the output's video codec.
+// The encoder settings used when --crf or --preset are not given, for the
+// output's video codec.
 int32_t defaultCrf(OutputKind kind);
 std::string defaultPreset(OutputKind kind);
-const std::vector<std::string>& presetNames(OutputKind kind);
-int32_t maxCrf(OutputKind kind);
 
 // Parses "12", "0.5" or "1.25" seconds into whole milliseconds (rounded to
 // the nearest); empty for anything else, negative values included.
