@@ -173,7 +173,9 @@ Size readSize(const std::string& text) {
         throw Refusal{"expects WIDTHxHEIGHT such as 1280x720, not " + inQuotes(text)};
     }
     if (*width < minWidth || *height < minHeight || *width > maxWidth || *height > maxHeight) {
-        throw outOfRange(text, "from 64x64 to 7680x4320");
+        throw outOfRange(text, "from " + std::to_string(minWidth) + "x" +
+                                   std::to_string(minHeight) + " to " + std::to_string(maxWidth) +
+                                   "x" + std::to_string(maxHeight));
     }
     return {*width, *height};
 }
@@ -181,7 +183,7 @@ Size readSize(const std::string& text) {
 int32_t readFps(const std::string& text) {
     const auto fps = wholeNumber<int32_t>(text, "a whole number of frames per second");
     if (fps < 1 || fps > maxFps) {
-        throw outOfRange(text, "from 1 to 240");
+        throw outOfRange(text, "from 1 to " + std::to_string(maxFps));
     }
     return fps;
 }
