@@ -358,9 +358,6 @@ int captureMain(int argc, char** argv) {
         parseCaptureOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok()) {
         report(parsed.error);
-        if (parsed.usageError) {
-            std::fputs(captureHelp().c_str(), stderr);
-        }
         return exitFailure;
     }
     if (parsed.options.help || parsed.options.version) {

@@ -40,9 +40,6 @@ struct CaptureOptions {
 struct ParsedOptions {
     CaptureOptions options;
     std::string error;
-    // Never set: the message above is complete, and the help is not repeated
-    // after it. Kept while the tool's entry still asks.
-    bool usageError = false;
 
     bool ok() const { return error.empty(); }
 };
