@@ -134,25 +134,16 @@ TEST_F(GreetingScene, TheLogosSpinInTheTopCornersOverTheStars) {
     for (int pass = 0; pass < 3; ++pass) {
         framePass(*scene, canvas.renderer, 100.0f);
     }
-    const auto litIn = [this](int left, int top, int width, int height) {
-        int lit = 0;
-        for (int y = top; y < top + height; ++y) {
-            for (int x = left; x < left + width; ++x) {
-                lit += canvas.isBlack(x, y) ? 0 : 1;
-            }
-        }
-        return lit;
-    };
     const int logoArea = 146 * 175;
-    EXPECT_GT(litIn(10, 10, 146, 175), logoArea / 4);
+    EXPECT_GT(canvas.litPixels(10, 10, 146, 175), logoArea / 4);
     const int rightEdge = 1280 - 10;
     const int rightWidth = scene->rightLogo.Width();
-    EXPECT_GT(litIn(rightEdge - 146, 10, 146, 175), logoArea / 4);
+    EXPECT_GT(canvas.litPixels(rightEdge - 146, 10, 146, 175), logoArea / 4);
     // Nothing of the right logo reaches past its 10-pixel margin, bar stray stars.
-    EXPECT_LT(litIn(rightEdge, 10, 10, 175), 4);
+    EXPECT_LT(canvas.litPixels(rightEdge, 10, 10, 175), 4);
     EXPECT_GT(rightWidth, 146);
     // Stars below the logos; the greeting line is still nearly transparent.
-    EXPECT_GT(litIn(0, 200, 1280, 520), 20);
+    EXPECT_GT(canvas.litPixels(0, 200, 1280, 520), 20);
 
     // Placed by the width drawn in the previous frame: the same logo drawn
     // there alone gives the same pixels (without the stars).

@@ -19,6 +19,7 @@
 #include "globals.h"
 #include "main.h"
 #include "random.h"
+#include "scratch.h"
 
 // Stages by name in test output.
 static void PrintTo(DemoStage stage, std::ostream* out) {
@@ -41,33 +42,20 @@ std::string stageName(const testing::TestParamInfo<DemoStage>& info) {
 // which is the working directory meanwhile.
 class FrameRecorder {
   public:
-    FrameRecorder() {
-        directory_ =
-            std::filesystem::temp_directory_path() / ("vimbel-frames-" + std::to_string(getpid()));
-        std::filesystem::remove_all(directory_);
-        std::filesystem::create_directories(directory_);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(directory_);
+    FrameRecorder() : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(directory_.path);
     }
     ~FrameRecorder() {
         stop();
         std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
     }
     void start() { setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1); }
     void stop() { unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES"); }
-    std::vector<std::filesystem::path> frames() const {
-        std::vector<std::filesystem::path> saved;
-        for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
-            saved.push_back(entry.path());
-        }
-        std::sort(saved.begin(), saved.end());
-        return saved;
-    }
+    std::vector<std::string> frames() const { return entries(directory_.path); }
+    std::string path(const std::string& frame) const { return directory_.path + "/" + frame; }
 
   private:
-    std::filesystem::path directory_;
+    Scratch directory_{"vimbel-frames"};
     std::filesystem::path previous_;
 };
 
@@ -190,7 +178,8 @@ TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFol
     EXPECT_FALSE(running);
     const auto frames = recorder.frames();
     ASSERT_EQ(frames.size(), 1u) << "exactly that pass is presented";
-    EXPECT_GT(litPixelsInBmp(frames.front()), 5000) << "it shows the scene (the logos at least)";
+    EXPECT_GT(litPixelsInBmp(recorder.path(frames.front())), sceneDrawnPixels)
+        << "it shows the scene (the logos at least)";
 
     EXPECT_EQ(demoStage(*scene), stage);
     if (stage == DemoStage::Ended) {
