@@ -6,6 +6,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -54,6 +55,22 @@ struct Canvas {
 
     // Pixels that are not black, in the given area or everywhere.
     long litPixels(int x = 0, int y = 0, int w = 0, int h = 0) const;
+
+    // The smallest rectangle that holds every pixel that is not black.
+    SDL_Rect litBounds() const {
+        int left = surface->w, top = surface->h, right = -1, bottom = -1;
+        for (int y = 0; y < surface->h; ++y) {
+            for (int x = 0; x < surface->w; ++x) {
+                if (!isBlack(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+            }
+        }
+        return {left, top, right - left + 1, bottom - top + 1};
+    }
 };
 
 // Sets the screen size globals for the duration of a test.
@@ -94,7 +111,7 @@ long countPixels(SDL_Surface* surface, Test test, const SDL_Rect* area = nullptr
         for (int x = clip.x; x < clip.x + clip.w; ++x) {
             const uint32_t v = row[x];
             count += test(SDL_Color{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-                                    static_cast<uint8_t>(v), 255})
+                                    static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 24)})
                          ? 1
                          : 0;
         }

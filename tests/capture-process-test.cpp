@@ -239,9 +239,7 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
 // 24 fps: 1837.5 samples a frame, so the sound must follow the cumulative
 // counts to stay with the picture.
 TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFramesColours) {
-    if (!ffmpegTools()) {
-        SKIP_UNLESS_CI("ffmpeg and ffprobe (Debian's ffmpeg package) are not installed");
-    }
+    NEEDS(ffmpegTools(), "ffmpeg and ffprobe (Debian's ffmpeg package) are not installed");
     const Scratch scratch("capture-mp4");
     const std::string& directory = scratch.path;
     const std::string video = directory + "/demo.mp4";

@@ -32,12 +32,8 @@ struct X11Display : testing::Test {
     std::string window;
 
     void SetUp() override {
-        if (!x.ok()) {
-            SKIP_UNLESS_CI(x.failure());
-        }
-        if (!haveProgram("import")) {
-            SKIP_UNLESS_CI("import is not installed (package imagemagick)");
-        }
+        NEEDS(x.ok(), x.failure());
+        NEEDS(haveProgram("import"), "import is not installed (package imagemagick)");
         demo = startDemo(
             with(x.environment(), {{"SDL_VIDEODRIVER", "x11"}, {"SDL_AUDIODRIVER", "dummy"}}));
         ASSERT_TRUE(demo.waitUntil(startLimit, [&] { return findWindow(); }))
@@ -96,12 +92,8 @@ TEST_F(X11Display, ClosingTheWindowExitsWith0) {
 // ended with a segmentation fault.
 TEST(WaylandDisplay, DrawsAndAQuitRequestExitsWith0) {
     WaylandServer wayland;
-    if (!wayland.ok()) {
-        SKIP_UNLESS_CI(wayland.failure());
-    }
-    if (!haveProgram("import")) {
-        SKIP_UNLESS_CI("import is not installed (package imagemagick)");
-    }
+    NEEDS(wayland.ok(), wayland.failure());
+    NEEDS(haveProgram("import"), "import is not installed (package imagemagick)");
     ASSERT_LT(wayland.screen().litPixels(), sceneDrawnPixels)
         << "the compositor alone lights the screen";
 

@@ -31,11 +31,7 @@ constexpr const char* reportStart = "vimbel-demo: cannot open the audio device: 
 struct FatalBox : testing::Test {
     XServer x{true};
 
-    void SetUp() override {
-        if (!x.ok()) {
-            SKIP_UNLESS_CI(x.failure());
-        }
-    }
+    void SetUp() override { NEEDS(x.ok(), x.failure()); }
 
     Environment demoEnvironment(const Environment& extra = {}) const {
         return with(with(x.environment(), {{"SDL_VIDEODRIVER", "x11"},

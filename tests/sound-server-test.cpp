@@ -17,9 +17,7 @@ using namespace std::chrono_literals;
 
 TEST(SoundServer, ThePulseAudioDriverPlaysTheMusicAtItsSpeed) {
     SoundServer pulse;
-    if (!pulse.ok()) {
-        SKIP_UNLESS_CI(pulse.failure());
-    }
+    NEEDS(pulse.ok(), pulse.failure());
     std::string error;
     const StereoSamples music = loadWav(VIMBEL_SOURCE_DIR "/res/music.wav", error);
     ASSERT_FALSE(music.empty()) << error;

@@ -208,38 +208,3 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WholeStory,
                              return std::to_string(size.param.width) + "x" +
                                     std::to_string(size.param.height);
                          });
-
-namespace {
-
-void pushQuit() {
-    SDL_Event event{};
-    event.type = SDL_QUIT;
-    SDL_PushEvent(&event);
-}
-
-}  // namespace
-
-TEST(StoryQuit, QuittingDuringTheAsteroidsOrTheExplosionShowsNoClosingLine) {
-    for (const DemoStage quitIn : {DemoStage::Asteroids, DemoStage::Explosion}) {
-        ScreenSize size(1280, 720);
-        Canvas canvas(1280, 720);
-        running = true;
-        seedRandom(5);
-        auto scene = buildScene(canvas.renderer);
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        while (running && demoStage(*scene) != quitIn) {
-            loopPass(*scene, canvas.renderer, 40.0f);
-        }
-        ASSERT_TRUE(running);
-        pushQuit();
-        int passes = 0;
-        while (running) {
-            loopPass(*scene, canvas.renderer, 40.0f);
-            ++passes;
-        }
-        EXPECT_EQ(passes, 1);
-        EXPECT_EQ(scene->currentText.get()->text.text, "...som exploderade.");
-        EXPECT_EQ(demoStage(*scene), quitIn);
-        running = true;
-    }
-}

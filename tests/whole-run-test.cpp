@@ -27,9 +27,7 @@ constexpr auto wholeRunLimit = 150s;
 // leaks are suppressed (tests/lsan.supp says why, entry by entry).
 TEST(WholeRun, OnX11WithOpenGLItEndsByItselfWith0AndNoSanitizerReport) {
     XServer x{true};
-    if (!x.ok()) {
-        SKIP_UNLESS_CI(x.failure());
-    }
+    NEEDS(x.ok(), x.failure());
     ChildProcess demo = startDemo(
         with(x.environment(), {{"SDL_VIDEODRIVER", "x11"},
                                {"SDL_AUDIODRIVER", "dummy"},
