@@ -27,7 +27,7 @@ class SoundServer {
     // A test that plays through the server has its answer by deadline(): well
     // inside CTest's TIMEOUT of 120 s, so that a slow run fails with the
     // test's own message.
-    static constexpr std::chrono::seconds testLimit{90};
+    static constexpr std::chrono::seconds testLimit{75};
 
     SoundServer() : deadline_(Clock::now() + testLimit) {
         using namespace std::chrono_literals;
