@@ -4,7 +4,6 @@
 
 #include <SDL.h>
 #include <SDL_image.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,18 +14,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <map>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "canvas.h"
 #include "child-process.h"
 #include "clock.h"
 #include "options.h"
+#include "outputs.h"
 #include "scratch.h"
 #include "soundtrack.h"
 #include "unavailable.h"
@@ -161,9 +157,7 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
     ASSERT_GT(names.size(), 2u);
     const auto frameCount = static_cast<int64_t>(names.size()) - 1;
     EXPECT_EQ(names.front(), "frame-000000.png");
-    EXPECT_EQ(names[names.size() - 2],
-              "frame-" + std::string(6 - std::to_string(frameCount - 1).size(), '0') +
-                  std::to_string(frameCount - 1) + ".png");
+    EXPECT_EQ(names[names.size() - 2], frameFileName(frameCount - 1));
     EXPECT_EQ(names.back(), "soundtrack.wav");
     EXPECT_NE(outcome.errorOutput.find(std::to_string(frameCount) + " frames at 10 fps"),
               std::string::npos)
@@ -186,12 +180,7 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
 
     // The screenshot is the frame on screen at its time.
     const auto frame = [&](int64_t time) {
-        return frames + "/" + "frame-" + [&] {
-            char digits[16];
-            std::snprintf(digits, sizeof digits, "%06lld",
-                          static_cast<long long>(frameAt(time, fps)));
-            return std::string(digits);
-        }() + ".png";
+        return frames + "/" + frameFileName(frameAt(time, fps));
     };
     EXPECT_TRUE(readFile(directory + "/shot.png") == readFile(frame(1300)));
 

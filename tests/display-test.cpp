@@ -6,12 +6,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -112,8 +107,7 @@ namespace {
 
 // User and system CPU time of a process so far, in seconds.
 double cpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
     // The fields after the command name, which ends with the last ')'.
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;

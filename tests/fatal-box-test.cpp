@@ -8,14 +8,10 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "child-process.h"
 #include "display-servers.h"

@@ -3,34 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "globals.h"
-#include "main.h"
-#include "random.h"
+#include "demo-scene.h"
 
 namespace {
 
-struct RunningFlag {
-    RunningFlag() { running = true; }
-    ~RunningFlag() { running = true; }
-};
-
-void pushKey(uint32_t type, SDL_Keycode key) {
-    SDL_Event event{};
-    event.type = type;
-    event.key.keysym.sym = key;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    SDL_PushEvent(&event);
-}
-
 uint32_t rgbOf(SDL_Color c) {
     return uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b;
-}
-
-void pushEvent(uint32_t type) {
-    SDL_Event event{};
-    event.type = type;
-    SDL_PushEvent(&event);
 }
 
 }  // namespace
@@ -47,8 +25,8 @@ TEST(FrameLoop, EscapeDownOrUpAndQuitEndTheLoopOtherEventsDoNot) {
     RunningFlag flag;
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 
-    pushKey(SDL_KEYDOWN, SDLK_a);
-    pushKey(SDL_KEYUP, SDLK_SPACE);
+    pushEvent(SDL_KEYDOWN, SDLK_a);
+    pushEvent(SDL_KEYUP, SDLK_SPACE);
     pushEvent(SDL_MOUSEMOTION);
     pushEvent(SDL_MOUSEBUTTONDOWN);
     pushEvent(SDL_WINDOWEVENT);
@@ -59,15 +37,15 @@ TEST(FrameLoop, EscapeDownOrUpAndQuitEndTheLoopOtherEventsDoNot) {
 
     for (const uint32_t type : {SDL_KEYDOWN, SDL_KEYUP}) {
         running = true;
-        pushKey(type, SDLK_ESCAPE);
+        pushEvent(type, SDLK_ESCAPE);
         handleEvents();
         EXPECT_FALSE(running) << (type == SDL_KEYDOWN ? "Escape pressed" : "Escape released");
     }
 
     running = true;
-    pushKey(SDL_KEYDOWN, SDLK_b);
+    pushEvent(SDL_KEYDOWN, SDLK_b);
     pushEvent(SDL_QUIT);
-    pushKey(SDL_KEYDOWN, SDLK_c);
+    pushEvent(SDL_KEYDOWN, SDLK_c);
     handleEvents();
     EXPECT_FALSE(running);
     EXPECT_EQ(SDL_PollEvent(nullptr), 0);
@@ -116,16 +94,8 @@ TEST(FrameLoop, ACellKeepsItsObjectAliveUntilItsOwnUpdateReturns) {
 
 namespace {
 
-struct GreetingScene : testing::Test {
-    ScreenSize size{1280, 720};
-    Canvas canvas{1280, 720};
-    RunningFlag flag;
-    std::unique_ptr<Scene> scene;
-
-    void SetUp() override {
-        seedRandom(20230519);
-        scene = buildScene(canvas.renderer);
-    }
+struct GreetingScene : testing::Test, SceneOnCanvas {
+    GreetingScene() : SceneOnCanvas(1280, 720, 20230519) {}
 };
 
 }  // namespace

@@ -15,10 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "globals.h"
-#include "main.h"
-#include "random.h"
+#include "demo-scene.h"
 #include "scratch.h"
 
 // Stages by name in test output.
@@ -58,12 +55,6 @@ class FrameRecorder {
     Scratch directory_{"vimbel-frames"};
     std::filesystem::path previous_;
 };
-
-void pushEvent(uint32_t type) {
-    SDL_Event event{};
-    event.type = type;
-    SDL_PushEvent(&event);
-}
 
 // The whole demo on a dummy window, and what it has shown so far.
 class DemoInProcess : public testing::Test {
@@ -203,18 +194,6 @@ bool allStarsRestarted(const Background& layer) {
                        [](const Star& star) { return star.y == -1.0f; });
 }
 
-bool everyParticleExpired(const ExplosionParticleEffect& effect) {
-    for (const auto* set :
-         {&effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles}) {
-        for (const Particle& particle : *set) {
-            if (particle.IsAlive()) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 // A pass ten seconds after the previous one (the process was stopped, the
@@ -275,7 +254,8 @@ TEST_P(StallInEveryStage, ATenSecondPassLeavesTheStoryWhole) {
         case DemoStage::Explosion:
             // It reports on its next update, which ends it.
             ASSERT_EQ(demoStage(*scene), DemoStage::Explosion);
-            EXPECT_TRUE(everyParticleExpired(*scene->rymdskeppExplosion.get()));
+            EXPECT_TRUE(allParticles(*scene->rymdskeppExplosion.get(),
+                                     [](const Particle& particle) { return !particle.IsAlive(); }));
             break;
         case DemoStage::Ended:
             EXPECT_FALSE(running);

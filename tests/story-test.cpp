@@ -6,10 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "globals.h"
-#include "main.h"
-#include "random.h"
+#include "demo-scene.h"
 
 namespace {
 
@@ -26,32 +23,10 @@ struct Story {
     int passes = 0;
 };
 
-class WholeStory : public testing::TestWithParam<Size> {
+class WholeStory : public testing::TestWithParam<Size>, public SceneOnCanvas {
   protected:
-    ScreenSize size{GetParam().width, GetParam().height};
-    Canvas canvas{GetParam().width, GetParam().height};
-    std::unique_ptr<Scene> scene;
-
-    void SetUp() override {
-        running = true;
-        seedRandom(20231208);
-        scene = buildScene(canvas.renderer);
-    }
-    void TearDown() override { running = true; }
+    WholeStory() : SceneOnCanvas(GetParam().width, GetParam().height, 20231208) {}
 };
-
-bool allParticles(const ExplosionParticleEffect& effect,
-                  const std::function<bool(const Particle&)>& test) {
-    for (const auto* set :
-         {&effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles}) {
-        for (const Particle& particle : *set) {
-            if (!test(particle)) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
