@@ -31,10 +31,12 @@ using Environment = std::map<std::string, std::string>;
 inline constexpr std::chrono::seconds startLimit{60};
 inline constexpr std::chrono::seconds exitLimit{15};
 
-// How a child ended (`exited` with `status`, or not) and all it wrote.
+// How a child ended (`exited` with `status`, or not; `how` says it as "exit
+// 0", "signal 11" or "still running") and all it wrote.
 struct Outcome {
     bool exited = false;
     int status = -1;
+    std::string how = "still running";
     std::string output;
     std::string errorOutput;
 };
@@ -242,6 +244,7 @@ class ChildProcess {
         if (const auto status = waitFor(limit)) {
             outcome.exited = WIFEXITED(*status);
             outcome.status = outcome.exited ? WEXITSTATUS(*status) : -1;
+            outcome.how = describeStatus(*status);
         } else {
             ADD_FAILURE() << "still running after " << limit.count() << " ms";
             stop();
@@ -249,18 +252,6 @@ class ChildProcess {
         outcome.output = output();
         outcome.errorOutput = errorOutput();
         return outcome;
-    }
-
-    // Waits up to `limit` for the child to end by itself and says whether it
-    // ended with status 0; anything else is described in `why`.
-    bool exitsWith0(std::chrono::milliseconds limit, std::string& why) {
-        const auto status = waitFor(limit);
-        if (!status) {
-            why = "still running after " + std::to_string(limit.count()) + " ms";
-            return false;
-        }
-        why = describeStatus(*status);
-        return WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
     }
 
     void signal(int number) {
@@ -367,9 +358,9 @@ inline ChildProcess startDemo(Environment environment) {
 }
 
 // The demo ended with status 0 within the exit limit, and said nothing of its own.
-inline void expectCleanExit(ChildProcess& demo, const char* after) {
-    std::string why;
-    EXPECT_TRUE(demo.exitsWith0(exitLimit, why)) << after << ": " << why << "\n"
-                                                 << demo.errorOutput();
-    EXPECT_EQ(demo.errorOutput().find("vimbel-demo"), std::string::npos) << demo.errorOutput();
+inline void expectCleanExit(ChildProcess& demo, const char* after,
+                            std::chrono::milliseconds limit = exitLimit) {
+    const Outcome outcome = demo.finish(limit);
+    EXPECT_EQ(outcome.how, "exit 0") << after << "\n" << outcome.errorOutput;
+    EXPECT_EQ(outcome.errorOutput.find("vimbel-demo"), std::string::npos) << outcome.errorOutput;
 }
