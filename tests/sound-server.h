@@ -55,7 +55,8 @@ class SoundServer {
                                        ? ChildProcess::capture({"pactl", "list", "short", "sinks"},
                                                                toolEnvironment())
                                        : std::nullopt;
-                return sinks && sinks->find("null") != std::string::npos;
+                // "<index>\tnull\tmodule-null-sink.c\t...": the name field.
+                return sinks && sinks->find("\tnull\t") != std::string::npos;
             },
             50ms);
         if (!ready) {
