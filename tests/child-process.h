@@ -25,8 +25,8 @@
 using Environment = std::map<std::string, std::string>;
 
 // CTest ends a test after 120 s (TIMEOUT in CMakeLists.txt), and its message
-// with it. The waits below keep every test well inside that, so a slow run
-// fails with what it saw. Start-up decodes the assets, which a sanitizer build
+// with it. The tests' waits are limited by these, well inside that, so a slow
+// run fails with what it saw. Start-up decodes the assets, which a sanitizer build
 // on a busy machine does slowly.
 inline constexpr std::chrono::seconds startLimit{60};
 inline constexpr std::chrono::seconds exitLimit{15};
@@ -261,6 +261,8 @@ class ChildProcess {
     }
 
     // Ends the child if it still runs: SIGTERM, a grace period, then SIGKILL.
+    // Until it is reaped here its pid stays its own, so no signal can reach
+    // another process that was given the same number.
     void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000)) {
         if (pid_ <= 0) {
             return;
