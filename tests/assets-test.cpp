@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bindata.h"
+#include "canvas.h"
 #include "main.h"
 
 namespace {
@@ -31,21 +32,11 @@ struct AlphaCount {
 };
 
 AlphaCount countAlpha(SDL_Surface* surface) {
-    AlphaCount count;
-    SDL_LockSurface(surface);
-    for (int y = 0; y < surface->h; ++y) {
-        for (int x = 0; x < surface->w; ++x) {
-            const auto* row = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
-            uint32_t value = 0;
-            std::memcpy(&value, row + x * surface->format->BytesPerPixel,
-                        surface->format->BytesPerPixel);
-            uint8_t r, g, b, a;
-            SDL_GetRGBA(value, surface->format, &r, &g, &b, &a);
-            (a == 0 ? count.transparent : a == 255 ? count.opaque : count.partial)++;
-        }
-    }
-    SDL_UnlockSurface(surface);
-    return count;
+    const auto alpha = [surface](auto test) {
+        return static_cast<int>(countPixels(surface, [&](SDL_Color c) { return test(c.a); }));
+    };
+    return {alpha([](int a) { return a == 0; }), alpha([](int a) { return a == 255; }),
+            alpha([](int a) { return a > 0 && a < 255; })};
 }
 
 // Code points of a UTF-8 string.

@@ -11,7 +11,7 @@ struct StarScene : testing::Test {
     ScreenSize size{100, 720};
     Canvas canvas{102, 722};
 
-    int litAfterDrawing(float x, float y) {
+    long litAfterDrawing(float x, float y) {
         Star star = NewStar(1, 1, 0.2f);
         star.x = x;
         star.y = y;

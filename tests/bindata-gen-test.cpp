@@ -5,20 +5,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "child-process.h"
+#include "scratch.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Generated {
     int status = -1;
@@ -27,21 +23,20 @@ struct Generated {
 
 class BindataGen : public testing::Test {
   protected:
+    Scratch root{"bindata-gen"};
+
     void SetUp() override {
-        root_ = fs::path(testing::TempDir()) / ("bindata-gen-" + std::to_string(getpid()));
-        fs::remove_all(root_);
-        fs::create_directories(root_ / "res");
+        std::filesystem::create_directories(root.path + "/res");
         write("res/a.bin", "first file");
         write("res/b.png", std::string(300, 'x'));
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     void write(const std::string& name, const std::string& content) {
-        std::ofstream(root_ / name, std::ios::binary) << content;
+        std::ofstream(root.path + "/" + name, std::ios::binary) << content;
     }
 
     void setFile(const std::string& name, mode_t mode, time_t modTime) {
-        const auto path = (root_ / name).string();
+        const auto path = root.path + "/" + name;
         ASSERT_EQ(chmod(path.c_str(), mode), 0);
         const timespec times[2] = {{modTime, 0}, {modTime, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
@@ -50,32 +45,18 @@ class BindataGen : public testing::Test {
     // Runs the generator over both files with SOURCE_DATE_EPOCH set to the
     // given value, or unset.
     Generated generate(const std::optional<std::string>& epoch) {
-        const auto output = (root_ / "out.cpp").string();
-        fs::remove(output);
-        const std::string root = root_.string();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int devNull = open("/dev/null", O_WRONLY);
-            dup2(devNull, STDERR_FILENO);
-            if (epoch) {
-                setenv("SOURCE_DATE_EPOCH", epoch->c_str(), 1);
-            } else {
-                unsetenv("SOURCE_DATE_EPOCH");
-            }
-            execl(VIMBEL_BINDATA_GEN_PATH, VIMBEL_BINDATA_GEN_PATH, root.c_str(), output.c_str(),
-                  "res/a.bin", "res/b.png", static_cast<char*>(nullptr));
-            _exit(127);
+        const auto output = root.path + "/out.cpp";
+        std::filesystem::remove(output);
+        Environment environment = inheritedEnvironment();
+        environment.erase("SOURCE_DATE_EPOCH");
+        if (epoch) {
+            environment["SOURCE_DATE_EPOCH"] = *epoch;
         }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        Generated result;
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(output, std::ios::binary);
-        result.text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return result;
+        ChildProcess generator = ChildProcess::start(
+            {VIMBEL_BINDATA_GEN_PATH, root.path, output, "res/a.bin", "res/b.png"}, environment);
+        const Outcome outcome = generator.finish(exitLimit);
+        return {outcome.exited ? outcome.status : -1, readFile(output)};
     }
-
-    fs::path root_;
 };
 
 size_t count(const std::string& text, const std::string& part) {
@@ -94,7 +75,7 @@ TEST_F(BindataGen, RecordsMode0644AndTheEpochWhateverTheCheckoutGave) {
     const auto first = generate("1684444323");
     ASSERT_EQ(first.status, 0);
     EXPECT_EQ(count(first.text, "0644, system_clock::time_point(seconds(1684444323))"), 2u)
-        << first.text.substr(first.text.size() - 2000);
+        << lastLines(first.text);
     EXPECT_EQ(count(first.text, "0600"), 0u);
     EXPECT_EQ(count(first.text, "0755"), 0u);
 

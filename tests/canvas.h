@@ -6,10 +6,19 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "globals.h"
+
+// A pixel of a surface of 32 bits a pixel.
+inline SDL_Color pixelOf(const SDL_Surface* surface, int x, int y) {
+    const auto* row = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
+    SDL_Color c;
+    SDL_GetRGBA(reinterpret_cast<const uint32_t*>(row)[x], surface->format, &c.r, &c.g, &c.b, &c.a);
+    return c;
+}
 
 struct Canvas {
     SDL_Surface* surface = nullptr;
@@ -37,28 +46,30 @@ struct Canvas {
         SDL_RenderClear(renderer);
     }
 
-    SDL_Color pixel(int x, int y) const {
-        const auto* row = static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch;
-        const uint32_t value = reinterpret_cast<const uint32_t*>(row)[x];
-        SDL_Color c;
-        SDL_GetRGBA(value, surface->format, &c.r, &c.g, &c.b, &c.a);
-        return c;
-    }
+    SDL_Color pixel(int x, int y) const { return pixelOf(surface, x, y); }
 
     bool isBlack(int x, int y) const {
         const SDL_Color c = pixel(x, y);
         return c.r == 0 && c.g == 0 && c.b == 0;
     }
 
-    // Number of pixels that are not black.
-    int litPixels() const {
-        int count = 0;
+    // Pixels that are not black, in the given area or everywhere.
+    long litPixels(int x = 0, int y = 0, int w = 0, int h = 0) const;
+
+    // The smallest rectangle that holds every pixel that is not black.
+    SDL_Rect litBounds() const {
+        int left = surface->w, top = surface->h, right = -1, bottom = -1;
         for (int y = 0; y < surface->h; ++y) {
             for (int x = 0; x < surface->w; ++x) {
-                count += isBlack(x, y) ? 0 : 1;
+                if (!isBlack(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
             }
         }
-        return count;
+        return {left, top, right - left + 1, bottom - top + 1};
     }
 };
 
@@ -76,24 +87,55 @@ struct ScreenSize {
     }
 };
 
-// Pixels of a BMP file (a frame that SDL saved) that are not black, or -1 if
-// it cannot be read.
-inline long litPixelsInBmp(const std::string& path) {
-    SDL_Surface* frame = SDL_LoadBMP(path.c_str());
+// Read back, a scene the demo has drawn lights at least this many pixels. The
+// two logos alone light some 29 000; stars and a line of text, all else there
+// is at the start, some 5 000.
+inline constexpr long sceneDrawnPixels = 20000;
+
+// The pixels of a surface, in any format, within `area` (all of it if none)
+// for which `test` holds; -1 if there is no surface.
+template <typename Test>
+long countPixels(SDL_Surface* surface, Test test, const SDL_Rect* area = nullptr) {
     SDL_Surface* argb =
-        frame ? SDL_ConvertSurfaceFormat(frame, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
-    SDL_FreeSurface(frame);
+        surface ? SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
     if (!argb) {
         return -1;
     }
-    long lit = 0;
-    for (int y = 0; y < argb->h; ++y) {
+    SDL_Rect clip{0, 0, argb->w, argb->h};
+    if (area && !SDL_IntersectRect(area, &clip, &clip)) {
+        clip = {};
+    }
+    long count = 0;
+    for (int y = clip.y; y < clip.y + clip.h; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(
             static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
-        for (int x = 0; x < argb->w; ++x) {
-            lit += (row[x] & 0x00ffffffu) != 0 ? 1 : 0;
+        for (int x = clip.x; x < clip.x + clip.w; ++x) {
+            const uint32_t v = row[x];
+            count += test(SDL_Color{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                                    static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 24)})
+                         ? 1
+                         : 0;
         }
     }
     SDL_FreeSurface(argb);
+    return count;
+}
+
+// Those that are not black.
+inline long litPixels(SDL_Surface* surface, const SDL_Rect* area = nullptr) {
+    return countPixels(
+        surface, [](SDL_Color c) { return (c.r | c.g | c.b) != 0; }, area);
+}
+
+inline long Canvas::litPixels(int x, int y, int w, int h) const {
+    const SDL_Rect area{x, y, w, h};
+    return ::litPixels(surface, w > 0 ? &area : nullptr);
+}
+
+// The same of a BMP file (a frame that SDL saved).
+inline long litPixelsInBmp(const std::string& path) {
+    SDL_Surface* frame = SDL_LoadBMP(path.c_str());
+    const long lit = litPixels(frame);
+    SDL_FreeSurface(frame);
     return lit;
 }

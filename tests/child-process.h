@@ -6,6 +6,7 @@
 // with the test process if that is killed first.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -22,6 +23,23 @@
 #include <vector>
 
 using Environment = std::map<std::string, std::string>;
+
+// CTest ends a test after 120 s (TIMEOUT in CMakeLists.txt), and its message
+// with it. The tests' waits are limited by these, well inside that, so a slow
+// run fails with what it saw. Start-up decodes the assets, which a sanitizer build
+// on a busy machine does slowly.
+inline constexpr std::chrono::seconds startLimit{60};
+inline constexpr std::chrono::seconds exitLimit{15};
+
+// How a child ended (`exited` with `status`, or not; `how` says it as "exit
+// 0", "signal 11" or "still running") and all it wrote.
+struct Outcome {
+    bool exited = false;
+    int status = -1;
+    std::string how = "still running";
+    std::string output;
+    std::string errorOutput;
+};
 
 // `base` with `changes` applied on top.
 inline Environment with(Environment base, const Environment& changes) {
@@ -63,6 +81,11 @@ inline std::string findProgram(const std::string& name) {
 
 inline bool haveProgram(const std::string& name) {
     return !findProgram(name).empty();
+}
+
+// The end of a long text, for messages.
+inline std::string lastLines(const std::string& text) {
+    return text.size() > 600 ? "..." + text.substr(text.size() - 600) : text;
 }
 
 // "exit 0", "signal 11": a wait status for messages.
@@ -199,16 +222,36 @@ class ChildProcess {
         return status_;
     }
 
-    // Waits up to `limit` for the child to end by itself and says whether it
-    // ended with status 0; anything else is described in `why`.
-    bool exitsWith0(std::chrono::milliseconds limit, std::string& why) {
-        const auto status = waitFor(limit);
-        if (!status) {
-            why = "still running after " + std::to_string(limit.count()) + " ms";
-            return false;
+    // Polls `ready` until it holds (true), or the child ends or `limit`
+    // passes (false).
+    template <typename Ready>
+    bool waitUntil(std::chrono::milliseconds limit, Ready ready,
+                   std::chrono::milliseconds interval = std::chrono::milliseconds(100)) {
+        const auto deadline = Clock::now() + limit;
+        while (Clock::now() < deadline && !exited()) {
+            if (ready()) {
+                return true;
+            }
+            std::this_thread::sleep_for(interval);
         }
-        why = describeStatus(*status);
-        return WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+        return false;
+    }
+
+    // Waits up to `limit` for the end; a child still running then fails the
+    // test (and is stopped).
+    Outcome finish(std::chrono::milliseconds limit) {
+        Outcome outcome;
+        if (const auto status = waitFor(limit)) {
+            outcome.exited = WIFEXITED(*status);
+            outcome.status = outcome.exited ? WEXITSTATUS(*status) : -1;
+            outcome.how = describeStatus(*status);
+        } else {
+            ADD_FAILURE() << "still running after " << limit.count() << " ms";
+            stop();
+        }
+        outcome.output = output();
+        outcome.errorOutput = errorOutput();
+        return outcome;
     }
 
     void signal(int number) {
@@ -218,6 +261,8 @@ class ChildProcess {
     }
 
     // Ends the child if it still runs: SIGTERM, a grace period, then SIGKILL.
+    // Until it is reaped here its pid stays its own, so no signal can reach
+    // another process that was given the same number.
     void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000)) {
         if (pid_ <= 0) {
             return;
@@ -312,4 +357,12 @@ class ChildProcess {
 inline ChildProcess startDemo(Environment environment) {
     environment.emplace("ASAN_OPTIONS", "detect_leaks=0");
     return ChildProcess::start({VIMBEL_DEMO_PATH}, environment);
+}
+
+// The demo ended with status 0 within the exit limit, and said nothing of its own.
+inline void expectCleanExit(ChildProcess& demo, const char* after,
+                            std::chrono::milliseconds limit = exitLimit) {
+    const Outcome outcome = demo.finish(limit);
+    EXPECT_EQ(outcome.how, "exit 0") << after << "\n" << outcome.errorOutput;
+    EXPECT_EQ(outcome.errorOutput.find("vimbel-demo"), std::string::npos) << outcome.errorOutput;
 }

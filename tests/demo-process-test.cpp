@@ -1,35 +1,22 @@
 // The real executable, started as a child process with drivers that need no
 // display and no sound card.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "child-process.h"
+#include "scratch.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Environment = std::map<std::string, std::string>;
-
-struct Outcome {
-    bool exited = false;
-    int status = -1;
-    std::string errorOutput;
-};
+using namespace std::chrono_literals;
 
 const Environment headless = {
     {"SDL_VIDEODRIVER", "dummy"},
@@ -37,92 +24,23 @@ const Environment headless = {
     {"SDL_AUDIODRIVER", "dummy"},
 };
 
-Environment with(Environment base, const Environment& changes) {
-    for (const auto& [name, value] : changes) {
-        base[name] = value;
+// Runs the demo to its end within `limit`; once `until` holds, it gets
+// SIGTERM (a quit request).
+Outcome runDemo(const Environment& environment, const std::function<bool()>& until = {},
+                std::chrono::milliseconds limit = startLimit) {
+    ChildProcess demo = startDemo(environment);
+    if (until) {
+        EXPECT_TRUE(demo.waitUntil(limit, until, 10ms))
+            << (demo.exited() ? "the demo ended first" : "not done in time");
+        demo.signal(SIGTERM);
+        limit = exitLimit;
     }
-    return base;
-}
-
-// Starts the demo with exactly the given environment; `whileRunning` is called
-// until it returns true, after which the child gets SIGTERM (a quit request).
-Outcome runDemo(const Environment& environment, std::function<bool()> whileRunning = {},
-                std::chrono::seconds limit = std::chrono::seconds(60)) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        ADD_FAILURE() << "pipe";
-        return {};
-    }
-    std::vector<std::string> strings;
-    for (const auto& [name, value] : environment) {
-        strings.push_back(name + "=" + value);
-    }
-    // The sanitizers' leak report would only describe the deliberate
-    // no-cleanup of a fatal stop.
-    strings.push_back("ASAN_OPTIONS=detect_leaks=0");
-    std::vector<char*> envp;
-    for (auto& s : strings) {
-        envp.push_back(s.data());
-    }
-    envp.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], STDERR_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDOUT_FILENO);
-        close(pipeFds[0]);
-        char* argv[] = {const_cast<char*>(VIMBEL_DEMO_PATH), nullptr};
-        execve(VIMBEL_DEMO_PATH, argv, envp.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
-
-    Outcome outcome;
-    const auto deadline = Clock::now() + limit;
-    bool signalled = !whileRunning;
-    int status = 0;
-    for (;;) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-            outcome.errorOutput.append(buffer, static_cast<size_t>(n));
-        }
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            break;
-        }
-        if (!signalled && whileRunning()) {
-            kill(pid, SIGTERM);
-            signalled = true;
-        }
-        if (Clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "the demo did not end in time";
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        outcome.errorOutput.append(buffer, static_cast<size_t>(n));
-    }
-    close(pipeFds[0]);
-    outcome.exited = WIFEXITED(status);
-    outcome.status = outcome.exited ? WEXITSTATUS(status) : -1;
-    return outcome;
+    return demo.finish(limit);
 }
 
 off_t fileSize(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 ? info.st_size : 0;
-}
-
-std::string temporaryPath(const std::string& stem) {
-    return (testing::TempDir().empty() ? std::string("/tmp/") : testing::TempDir()) + stem + "-" +
-           std::to_string(getpid()) + ".raw";
 }
 
 }  // namespace
@@ -160,8 +78,8 @@ TEST(DemoProcess, WithoutAnAcceleratedRendererItExits2) {
 // One run serves two checks: the music that reaches the device is the
 // embedded loop repeated without a gap, and a quit request ends the demo with 0.
 TEST(DemoProcess, PlaysTheLoopSeamlesslyAndAQuitRequestExitsWith0) {
-    const std::string output = temporaryPath("demo-audio");
-    std::remove(output.c_str());
+    const Scratch scratch("demo-audio");
+    const std::string output = scratch.path + "/out.raw";
     constexpr size_t loopFrames = 151040;
     constexpr off_t bytesPerFrame = 4;  // the device: signed 16-bit stereo
     const off_t wanted = static_cast<off_t>(loopFrames) * bytesPerFrame * 5 / 2;
@@ -176,9 +94,7 @@ TEST(DemoProcess, PlaysTheLoopSeamlesslyAndAQuitRequestExitsWith0) {
     // The disk driver announces itself on standard error; the demo says nothing.
     EXPECT_EQ(outcome.errorOutput.find("vimbel-demo"), std::string::npos) << outcome.errorOutput;
 
-    std::ifstream in(output, std::ios::binary);
-    std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(output.c_str());
+    const std::string raw = readFile(output);
     ASSERT_GE(static_cast<off_t>(raw.size()), wanted);
     const auto* samples = reinterpret_cast<const int16_t*>(raw.data());
     const size_t frames = raw.size() / bytesPerFrame;
@@ -216,9 +132,9 @@ TEST(DemoProcess, PlaysTheLoopSeamlesslyAndAQuitRequestExitsWith0) {
 }
 
 TEST(WholeRun, WithDummyDriversTheStoryPlaysToItsEndAndExitsWith0) {
-    const auto start = Clock::now();
-    const auto outcome = runDemo(headless, {}, std::chrono::seconds(110));
-    const auto seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const auto start = ChildProcess::Clock::now();
+    const auto outcome = runDemo(headless, {}, 110s);
+    const auto seconds = std::chrono::duration<double>(ChildProcess::Clock::now() - start).count();
     ASSERT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
     EXPECT_EQ(outcome.errorOutput.find("vimbel-demo"), std::string::npos) << outcome.errorOutput;

@@ -11,52 +11,30 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "canvas.h"
 #include "child-process.h"
+#include "scratch.h"
 
 // The size of every test screen; deliberately not the 1280 × 720 the demo asks
 // for, so a full-screen window shows itself by its size.
 inline constexpr int testScreenWidth = 1024;
 inline constexpr int testScreenHeight = 768;
 
-namespace display_servers_detail {
-
-using namespace std::chrono_literals;
-
-// Polls `ready` until it holds or `server` ends or `limit` passes.
-template <typename Ready>
-bool waitUntil(ChildProcess& server, std::chrono::milliseconds limit, Ready ready) {
-    const auto deadline = ChildProcess::Clock::now() + limit;
-    while (ChildProcess::Clock::now() < deadline) {
-        if (ready()) {
-            return true;
-        }
-        if (server.exited()) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return false;
-}
-
-inline std::string lastLines(const std::string& text) {
-    return text.size() > 600 ? "..." + text.substr(text.size() - 600) : text;
-}
-
-}  // namespace display_servers_detail
+// The title of the demo's window, and of its message box.
+inline constexpr const char* demoWindowTitle = "Tolvard - Vimbel 2023 demo";
 
 class XServer {
   public:
     // Xvfb with a black root window; with `windowManager`, openbox manages the
     // windows (so full-screen requests are honoured, and windows get focus).
     explicit XServer(bool windowManager) {
-        using namespace display_servers_detail;
+        using namespace std::chrono_literals;
         if (!haveProgram("Xvfb")) {
             failure_ = "Xvfb is not installed (package xvfb)";
             return;
@@ -75,14 +53,17 @@ class XServer {
                                     inheritedEnvironment(), ready[1]);
         close(ready[1]);
         std::string number;
-        waitUntil(xvfb_, 15s, [&] {
-            pollfd fd{ready[0], POLLIN, 0};
-            char c = 0;
-            while (poll(&fd, 1, 0) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
-                number += c;
-            }
-            return c == '\n';
-        });
+        xvfb_.waitUntil(
+            15s,
+            [&] {
+                pollfd fd{ready[0], POLLIN, 0};
+                char c = 0;
+                while (poll(&fd, 1, 0) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
+                    number += c;
+                }
+                return c == '\n';
+            },
+            20ms);
         close(ready[0]);
         if (number.empty()) {
             failure_ = "Xvfb did not start: " + lastLines(xvfb_.errorOutput());
@@ -99,7 +80,7 @@ class XServer {
         }
         windowManager_ = ChildProcess::start({"openbox", "--sm-disable"}, toolEnvironment());
         // A window manager announces itself on the root window once it runs.
-        const bool managing = waitUntil(windowManager_, 15s, [&] {
+        const bool managing = windowManager_.waitUntil(15s, [&] {
             const auto check = run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
             return check && check->find("window id") != std::string::npos;
         });
@@ -110,7 +91,7 @@ class XServer {
         // It announces itself before its event loop runs, and a window mapped
         // in between is never managed: SDL would wait for it to appear forever.
         // It runs once it answers a request, here to have one desktop.
-        const bool answering = waitUntil(windowManager_, 15s, [&] {
+        const bool answering = windowManager_.waitUntil(15s, [&] {
             run({"xdotool", "set_num_desktops", "1"});
             const auto desktops = run({"xprop", "-root", "_NET_NUMBER_OF_DESKTOPS"});
             return desktops && desktops->find("= 1") != std::string::npos;
@@ -133,17 +114,46 @@ class XServer {
         return ChildProcess::capture(argv, toolEnvironment(), limit);
     }
 
+    // A window shown under exactly `title` (the first found), or "" if none;
+    // with a `type`, only one of that _NET_WM_WINDOW_TYPE ("DIALOG": a
+    // message box). Asked afresh each time: the renderer may replace a first
+    // window with one of its own kind.
+    std::string findWindow(const std::string& title, const std::string& type = "") const {
+        std::istringstream ids(
+            run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).value_or(""));
+        std::string id;
+        while (ids >> id) {
+            const auto types = type.empty() ? std::optional<std::string>()
+                                            : run({"xprop", "-id", id, "_NET_WM_WINDOW_TYPE"});
+            if (type.empty() ||
+                (types && types->find("_NET_WM_WINDOW_TYPE_" + type) != std::string::npos)) {
+                return id;
+            }
+        }
+        return {};
+    }
+
+    // Activates `window` and types `keys` into it, as a user would; false if
+    // that failed (a window just mapped may not be activatable yet while the
+    // window manager takes it over, so callers retry).
+    bool press(const std::string& window, const std::string& keys) const {
+        return run({"xdotool", "windowactivate", "--sync", window, "key", keys},
+                   std::chrono::seconds(3))
+            .has_value();
+    }
+
     // The number of pixels on the screen that are not black, or -1 if the
     // screen could not be read (ImageMagick's import).
     long litPixels() const {
-        const auto rgb = run({"import", "-silent", "-window", "root", "-depth", "8", "rgb:-"});
+        auto rgb = run({"import", "-silent", "-window", "root", "-depth", "8", "rgb:-"});
         if (!rgb || rgb->size() != size_t{testScreenWidth} * testScreenHeight * 3) {
             return -1;
         }
-        long lit = 0;
-        for (size_t i = 0; i + 2 < rgb->size(); i += 3) {
-            lit += ((*rgb)[i] | (*rgb)[i + 1] | (*rgb)[i + 2]) != 0 ? 1 : 0;
-        }
+        SDL_Surface* screen =
+            SDL_CreateRGBSurfaceWithFormatFrom(rgb->data(), testScreenWidth, testScreenHeight, 24,
+                                               testScreenWidth * 3, SDL_PIXELFORMAT_RGB24);
+        const long lit = ::litPixels(screen);
+        SDL_FreeSurface(screen);
         return lit;
     }
 
@@ -170,7 +180,7 @@ class XServer {
 class WaylandServer {
   public:
     WaylandServer() : screen_(false) {
-        using namespace display_servers_detail;
+        using namespace std::chrono_literals;
         if (!screen_.ok()) {
             failure_ = screen_.failure();
             return;
@@ -179,17 +189,10 @@ class WaylandServer {
             failure_ = "weston is not installed (package weston)";
             return;
         }
-        char dirTemplate[] = "/tmp/vimbel-wayland-XXXXXX";
-        if (!mkdtemp(dirTemplate)) {
-            failure_ = "cannot make a runtime directory";
-            return;
-        }
-        runtimeDir_ = dirTemplate;
-        chmod(runtimeDir_.c_str(), 0700);
         socket_ = "vimbel-" + std::to_string(getpid());
-
-        Environment environment = with(inheritedEnvironment(), {{"DISPLAY", screen_.display()},
-                                                                {"XDG_RUNTIME_DIR", runtimeDir_}});
+        Environment environment =
+            with(inheritedEnvironment(),
+                 {{"DISPLAY", screen_.display()}, {"XDG_RUNTIME_DIR", runtime_.path}});
         environment.erase("WAYLAND_DISPLAY");
         environment.erase("WAYLAND_SOCKET");
         const std::string width = "--width=" + std::to_string(testScreenWidth);
@@ -199,34 +202,26 @@ class WaylandServer {
              "--no-config", "--idle-time=0", width, height, "--socket=" + socket_},
             environment);
         // Clients that connect before it has loaded its shell wait for it.
-        const std::string socketPath = runtimeDir_ + "/" + socket_;
-        const bool listening =
-            waitUntil(weston_, 20s, [&] { return std::filesystem::exists(socketPath); });
-        if (!listening) {
+        const std::string socketPath = runtime_.path + "/" + socket_;
+        if (!weston_.waitUntil(
+                20s, [&] { return exists(socketPath); }, 20ms)) {
             failure_ = "weston did not start: " + lastLines(weston_.errorOutput());
         }
     }
-    ~WaylandServer() {
-        weston_.stop();
-        if (!runtimeDir_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(runtimeDir_, ignored);
-        }
-    }
-    WaylandServer(const WaylandServer&) = delete;
-    WaylandServer& operator=(const WaylandServer&) = delete;
 
     bool ok() const { return failure_.empty(); }
     const std::string& failure() const { return failure_; }
     Environment environment() const {
-        return {{"WAYLAND_DISPLAY", socket_}, {"XDG_RUNTIME_DIR", runtimeDir_}};
+        return {{"WAYLAND_DISPLAY", socket_}, {"XDG_RUNTIME_DIR", runtime_.path}};
     }
     // The X server on which the compositor shows its output.
     const XServer& screen() const { return screen_; }
 
   private:
+    // Declared in start order: the compositor is stopped first, and its
+    // directory removed before its X server goes.
     XServer screen_;
-    std::string runtimeDir_;
+    Scratch runtime_{"vimbel-wayland"};
     std::string socket_;
     std::string failure_;
     ChildProcess weston_;

@@ -8,37 +8,26 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "child-process.h"
 #include "display-servers.h"
+#include "scratch.h"
 #include "unavailable.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* windowTitle = "Tolvard - Vimbel 2023 demo";
 constexpr const char* reportStart = "vimbel-demo: cannot open the audio device: ";
-// Start-up decodes the assets; a sanitizer build on a busy machine is slow.
-constexpr auto startLimit = 60s;
-constexpr auto exitLimit = 15s;
 
 struct FatalBox : testing::Test {
     XServer x{true};
 
-    void SetUp() override {
-        if (!x.ok()) {
-            SKIP_UNLESS_CI(x.failure());
-        }
-    }
+    void SetUp() override { NEEDS(x.ok(), x.failure()); }
 
     Environment demoEnvironment(const Environment& extra = {}) const {
         return with(with(x.environment(), {{"SDL_VIDEODRIVER", "x11"},
@@ -56,31 +45,13 @@ struct FatalBox : testing::Test {
             demoEnvironment(extra));
     }
 
-    // A dialog window under the demo's title: the box, not the demo's window.
-    std::string findBox() const {
-        const auto found = x.run(
-            {"xdotool", "search", "--onlyvisible", "--name", std::string("^") + windowTitle + "$"});
-        std::istringstream ids(found.value_or(""));
-        std::string id;
-        while (ids >> id) {
-            const auto type = x.run({"xprop", "-id", id, "_NET_WM_WINDOW_TYPE"});
-            if (type && type->find("_NET_WM_WINDOW_TYPE_DIALOG") != std::string::npos) {
-                return id;
-            }
-        }
-        return {};
-    }
+    std::string findBox() const { return x.findWindow(demoWindowTitle, "DIALOG"); }
 
     // The box, once it appears; it must wait for a click.
     std::string waitForBox(ChildProcess& demo) const {
         std::string box;
-        const auto deadline = ChildProcess::Clock::now() + startLimit;
-        while (box.empty() && !demo.exited() && ChildProcess::Clock::now() < deadline) {
-            box = findBox();
-            std::this_thread::sleep_for(100ms);
-        }
-        EXPECT_FALSE(box.empty()) << "no message box appeared"
-                                  << (demo.exited() ? "; the demo ended without one" : "");
+        EXPECT_TRUE(demo.waitUntil(startLimit, [&] { return !(box = findBox()).empty(); }))
+            << "no message box appeared" << (demo.exited() ? "; the demo ended without one" : "");
         if (!box.empty()) {
             std::this_thread::sleep_for(1s);
             EXPECT_FALSE(demo.exited()) << "the demo did not wait for the box to be closed";
@@ -94,16 +65,10 @@ struct FatalBox : testing::Test {
     // Return closes the box (retried while the window manager takes it
     // over), and then the demo exits 2.
     void closeBoxThenExit2(ChildProcess& demo, const std::string& box) const {
-        const auto deadline = ChildProcess::Clock::now() + exitLimit;
-        bool pressed = false;
-        while (!pressed && !demo.exited() && ChildProcess::Clock::now() < deadline) {
-            pressed = x.run({"xdotool", "windowactivate", "--sync", box, "key", "Return"}, 3s)
-                          .has_value();
-        }
-        EXPECT_TRUE(pressed) << "xdotool could not press Return in the box";
-        const auto status = demo.waitFor(exitLimit);
-        ASSERT_TRUE(status.has_value()) << "still running after the box was closed";
-        EXPECT_EQ(describeStatus(*status), "exit 2");
+        EXPECT_TRUE(demo.waitUntil(
+            exitLimit, [&] { return x.press(box, "Return"); }, 0ms))
+            << "xdotool could not press Return in the box";
+        EXPECT_EQ(demo.finish(exitLimit).how, "exit 2") << "once the box was closed";
     }
 
     void expectBoxThenExit2(ChildProcess& demo) const {
@@ -113,11 +78,6 @@ struct FatalBox : testing::Test {
         }
     }
 };
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 }  // namespace
 
@@ -142,15 +102,15 @@ TEST_F(FatalBox, WithTheErrorOutputClosedTheReportShowsInABoxAndClosingItExits2)
 // Under systemd the error output is a stream into the journal, which names
 // itself in JOURNAL_STREAM; here a file stands in for it.
 TEST_F(FatalBox, WithTheErrorOutputInTheJournalTheReportGoesThereAndShowsInABox) {
-    const std::string journal = testing::TempDir() + "vimbel-journal-" + std::to_string(getpid());
+    const Scratch scratch("vimbel-journal");
+    const std::string journal = scratch.path + "/journal";
     std::ofstream(journal).close();
     struct stat info {};
     ASSERT_EQ(stat(journal.c_str(), &info), 0);
     const std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
     ChildProcess demo = startRedirected("2>>\"$1\"", journal, {{"JOURNAL_STREAM", stream}});
     expectBoxThenExit2(demo);
-    EXPECT_EQ(fileText(journal).rfind(reportStart, 0), 0u) << fileText(journal);
-    std::remove(journal.c_str());
+    EXPECT_EQ(readFile(journal).rfind(reportStart, 0), 0u) << readFile(journal);
 }
 
 // A journal stream inherited from a service does not count once the error

@@ -3,34 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "globals.h"
-#include "main.h"
-#include "random.h"
+#include "demo-scene.h"
 
 namespace {
 
-struct RunningFlag {
-    RunningFlag() { running = true; }
-    ~RunningFlag() { running = true; }
-};
-
-void pushKey(uint32_t type, SDL_Keycode key) {
-    SDL_Event event{};
-    event.type = type;
-    event.key.keysym.sym = key;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    SDL_PushEvent(&event);
-}
-
 uint32_t rgbOf(SDL_Color c) {
     return uint32_t{c.r} << 16 | uint32_t{c.g} << 8 | c.b;
-}
-
-void pushEvent(uint32_t type) {
-    SDL_Event event{};
-    event.type = type;
-    SDL_PushEvent(&event);
 }
 
 }  // namespace
@@ -47,8 +25,8 @@ TEST(FrameLoop, EscapeDownOrUpAndQuitEndTheLoopOtherEventsDoNot) {
     RunningFlag flag;
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 
-    pushKey(SDL_KEYDOWN, SDLK_a);
-    pushKey(SDL_KEYUP, SDLK_SPACE);
+    pushEvent(SDL_KEYDOWN, SDLK_a);
+    pushEvent(SDL_KEYUP, SDLK_SPACE);
     pushEvent(SDL_MOUSEMOTION);
     pushEvent(SDL_MOUSEBUTTONDOWN);
     pushEvent(SDL_WINDOWEVENT);
@@ -59,15 +37,15 @@ TEST(FrameLoop, EscapeDownOrUpAndQuitEndTheLoopOtherEventsDoNot) {
 
     for (const uint32_t type : {SDL_KEYDOWN, SDL_KEYUP}) {
         running = true;
-        pushKey(type, SDLK_ESCAPE);
+        pushEvent(type, SDLK_ESCAPE);
         handleEvents();
         EXPECT_FALSE(running) << (type == SDL_KEYDOWN ? "Escape pressed" : "Escape released");
     }
 
     running = true;
-    pushKey(SDL_KEYDOWN, SDLK_b);
+    pushEvent(SDL_KEYDOWN, SDLK_b);
     pushEvent(SDL_QUIT);
-    pushKey(SDL_KEYDOWN, SDLK_c);
+    pushEvent(SDL_KEYDOWN, SDLK_c);
     handleEvents();
     EXPECT_FALSE(running);
     EXPECT_EQ(SDL_PollEvent(nullptr), 0);
@@ -116,16 +94,8 @@ TEST(FrameLoop, ACellKeepsItsObjectAliveUntilItsOwnUpdateReturns) {
 
 namespace {
 
-struct GreetingScene : testing::Test {
-    ScreenSize size{1280, 720};
-    Canvas canvas{1280, 720};
-    RunningFlag flag;
-    std::unique_ptr<Scene> scene;
-
-    void SetUp() override {
-        seedRandom(20230519);
-        scene = buildScene(canvas.renderer);
-    }
+struct GreetingScene : testing::Test, SceneOnCanvas {
+    GreetingScene() : SceneOnCanvas(1280, 720, 20230519) {}
 };
 
 }  // namespace
@@ -134,25 +104,16 @@ TEST_F(GreetingScene, TheLogosSpinInTheTopCornersOverTheStars) {
     for (int pass = 0; pass < 3; ++pass) {
         framePass(*scene, canvas.renderer, 100.0f);
     }
-    const auto litIn = [this](int left, int top, int width, int height) {
-        int lit = 0;
-        for (int y = top; y < top + height; ++y) {
-            for (int x = left; x < left + width; ++x) {
-                lit += canvas.isBlack(x, y) ? 0 : 1;
-            }
-        }
-        return lit;
-    };
     const int logoArea = 146 * 175;
-    EXPECT_GT(litIn(10, 10, 146, 175), logoArea / 4);
+    EXPECT_GT(canvas.litPixels(10, 10, 146, 175), logoArea / 4);
     const int rightEdge = 1280 - 10;
     const int rightWidth = scene->rightLogo.Width();
-    EXPECT_GT(litIn(rightEdge - 146, 10, 146, 175), logoArea / 4);
+    EXPECT_GT(canvas.litPixels(rightEdge - 146, 10, 146, 175), logoArea / 4);
     // Nothing of the right logo reaches past its 10-pixel margin, bar stray stars.
-    EXPECT_LT(litIn(rightEdge, 10, 10, 175), 4);
+    EXPECT_LT(canvas.litPixels(rightEdge, 10, 10, 175), 4);
     EXPECT_GT(rightWidth, 146);
     // Stars below the logos; the greeting line is still nearly transparent.
-    EXPECT_GT(litIn(0, 200, 1280, 520), 20);
+    EXPECT_GT(canvas.litPixels(0, 200, 1280, 520), 20);
 
     // Placed by the width drawn in the previous frame: the same logo drawn
     // there alone gives the same pixels (without the stars).

@@ -3,77 +3,76 @@
 // A PulseAudio server that a test starts for itself, with one null sink named
 // "null" whose monitor records whatever is played, in a private HOME and
 // runtime directory (so tests may run in parallel and never meet a desktop's
-// own server). It is stopped when the object goes, passed or failed.
+// own server).
+//
+// The server runs in the foreground as the test's own child: it is stopped
+// and reaped when the object goes, passed or failed, and killed with the test
+// process if CTest ends that first. Its clients may not start a server of
+// their own (autospawn is off), so none outlives the test either.
 
-#include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "child-process.h"
+#include "scratch.h"
 
 class SoundServer {
   public:
-    SoundServer() {
+    using Clock = ChildProcess::Clock;
+
+    // A test that plays through the server has its answer by deadline(): well
+    // inside CTest's TIMEOUT of 120 s, so that a slow run fails with the
+    // test's own message.
+    static constexpr std::chrono::seconds testLimit{75};
+
+    SoundServer() : deadline_(Clock::now() + testLimit) {
+        using namespace std::chrono_literals;
         if (!haveProgram("pulseaudio") || !haveProgram("parec") || !haveProgram("pactl")) {
             failure_ =
                 "pulseaudio, parec or pactl is not installed (packages pulseaudio, "
                 "pulseaudio-utils)";
             return;
         }
-        char dirTemplate[] = "/tmp/vimbel-sound-XXXXXX";
-        if (!mkdtemp(dirTemplate)) {
-            failure_ = "cannot make a private directory";
-            return;
-        }
-        dir_ = dirTemplate;
-        std::filesystem::create_directories(dir_ + "/home");
-        std::filesystem::create_directories(dir_ + "/runtime");
-        chmod((dir_ + "/runtime").c_str(), 0700);
-        // The server forks into the background and returns once it runs.
-        ChildProcess daemon = ChildProcess::start(
-            {"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
+        std::filesystem::create_directories(dir_.path + "/home");
+        std::filesystem::create_directories(dir_.path + "/runtime");
+        chmod((dir_.path + "/runtime").c_str(), 0700);
+        std::ofstream(dir_.path + "/client.conf") << "autospawn = no\n";
+        server_ = ChildProcess::start(
+            {"pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no", "--exit-idle-time=-1",
+             "--log-target=file:" + dir_.path + "/server.log",
              "--load=module-null-sink sink_name=null", "--load=module-native-protocol-unix"},
             toolEnvironment());
-        const auto status = daemon.waitFor(std::chrono::seconds(20));
-        if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
-            failure_ = "pulseaudio did not start: " + daemon.errorOutput();
-            return;
-        }
-        std::ifstream pidFile(dir_ + "/runtime/pulse/pid");
-        pidFile >> pid_;
-        const auto sinks =
-            ChildProcess::capture({"pactl", "list", "short", "sinks"}, toolEnvironment());
-        if (!sinks || sinks->find("null") == std::string::npos) {
-            failure_ = "pulseaudio has no null sink";
-        }
-    }
-    ~SoundServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            kill(pid_, SIGKILL);
-        }
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir_, ignored);
+        // The modules load in order, so the socket comes after the sink.
+        const std::string socket = dir_.path + "/runtime/pulse/native";
+        const bool ready = server_.waitUntil(
+            20s,
+            [&] {
+                const auto sinks = exists(socket)
+                                       ? ChildProcess::capture({"pactl", "list", "short", "sinks"},
+                                                               toolEnvironment())
+                                       : std::nullopt;
+                // "<index>\tnull\tmodule-null-sink.c\t...": the name field.
+                return sinks && sinks->find("\tnull\t") != std::string::npos;
+            },
+            50ms);
+        if (!ready) {
+            failure_ = "pulseaudio did not start with a null sink: " +
+                       lastLines(server_.errorOutput() + readFile(dir_.path + "/server.log"));
         }
     }
-    SoundServer(const SoundServer&) = delete;
-    SoundServer& operator=(const SoundServer&) = delete;
 
     bool ok() const { return failure_.empty(); }
     const std::string& failure() const { return failure_; }
-    // What a client needs to find this server.
+    Clock::time_point deadline() const { return deadline_; }
+    // What a client needs to find this server (and only this one).
     Environment environment() const {
-        return {{"HOME", dir_ + "/home"}, {"XDG_RUNTIME_DIR", dir_ + "/runtime"}};
+        return {{"HOME", dir_.path + "/home"},
+                {"XDG_RUNTIME_DIR", dir_.path + "/runtime"},
+                {"PULSE_CLIENTCONFIG", dir_.path + "/client.conf"}};
     }
 
     // Records what reaches the null sink, as raw signed 16-bit little-endian
@@ -92,7 +91,9 @@ class SoundServer {
         return environment;
     }
 
-    std::string dir_;
+    // Declared in start order: the server is stopped before its directory goes.
+    Clock::time_point deadline_;
+    Scratch dir_{"vimbel-sound"};
     std::string failure_;
-    pid_t pid_ = -1;
+    ChildProcess server_;
 };

@@ -19,24 +19,15 @@ struct OpaqueImage {
     ~OpaqueImage() { SDL_FreeSurface(surface); }
 };
 
-// The middle of the lit pixels of the canvas, and the leftmost lit column.
-struct Lit {
-    int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
-    explicit Lit(const Canvas& canvas) {
-        for (int y = 0; y < canvas.surface->h; ++y) {
-            for (int x = 0; x < canvas.surface->w; ++x) {
-                if (!canvas.isBlack(x, y)) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y);
-                }
-            }
-        }
-    }
-    int centreX() const { return (left + right + 1) / 2; }
-    int centreY() const { return (top + bottom + 1) / 2; }
-};
+// The middle of the lit pixels of the canvas.
+int centreX(const Canvas& canvas) {
+    const SDL_Rect lit = canvas.litBounds();
+    return lit.x + lit.w / 2;
+}
+int centreY(const Canvas& canvas) {
+    const SDL_Rect lit = canvas.litBounds();
+    return lit.y + lit.h / 2;
+}
 
 }  // namespace
 
@@ -51,17 +42,17 @@ TEST(Sprite, ARotatedDrawKeepsTheBoundingBoxAndCentresByThePreviousSize) {
     const int32_t box = sprite.Width();
     EXPECT_GT(box, 88);  // about 64 * sqrt(2)
     EXPECT_EQ(sprite.Height(), box);
-    EXPECT_NEAR(Lit(canvas).centreX(), 88 + box / 2, 2);
+    EXPECT_NEAR(centreX(canvas), 88 + box / 2, 2);
 
     canvas.clear();
     sprite.RotateAndDrawCenter(canvas.renderer, 45.0, 120, 120);
-    EXPECT_NEAR(Lit(canvas).centreX(), 120, 2);
-    EXPECT_NEAR(Lit(canvas).centreY(), 120, 2);
+    EXPECT_NEAR(centreX(canvas), 120, 2);
+    EXPECT_NEAR(centreY(canvas), 120, 2);
 
     // A plain draw now shows the rotated image at its bounding-box size.
     canvas.clear();
     sprite.Draw(canvas.renderer, 0, 0);
-    EXPECT_NEAR(Lit(canvas).right + 1, box, 2);
+    EXPECT_NEAR(canvas.litBounds().x + canvas.litBounds().w, box, 2);
 }
 
 TEST(Sprite, SpritesSharingAnImageRotateIndependentlyFromTheUntouchedSource) {

@@ -6,10 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas.h"
-#include "globals.h"
-#include "main.h"
-#include "random.h"
+#include "demo-scene.h"
 
 namespace {
 
@@ -26,32 +23,10 @@ struct Story {
     int passes = 0;
 };
 
-class WholeStory : public testing::TestWithParam<Size> {
+class WholeStory : public testing::TestWithParam<Size>, public SceneOnCanvas {
   protected:
-    ScreenSize size{GetParam().width, GetParam().height};
-    Canvas canvas{GetParam().width, GetParam().height};
-    std::unique_ptr<Scene> scene;
-
-    void SetUp() override {
-        running = true;
-        seedRandom(20231208);
-        scene = buildScene(canvas.renderer);
-    }
-    void TearDown() override { running = true; }
+    WholeStory() : SceneOnCanvas(GetParam().width, GetParam().height, 20231208) {}
 };
-
-bool allParticles(const ExplosionParticleEffect& effect,
-                  const std::function<bool(const Particle&)>& test) {
-    for (const auto* set :
-         {&effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles}) {
-        for (const Particle& particle : *set) {
-            if (!test(particle)) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -208,38 +183,3 @@ INSTANTIATE_TEST_SUITE_P(Sizes, WholeStory,
                              return std::to_string(size.param.width) + "x" +
                                     std::to_string(size.param.height);
                          });
-
-namespace {
-
-void pushQuit() {
-    SDL_Event event{};
-    event.type = SDL_QUIT;
-    SDL_PushEvent(&event);
-}
-
-}  // namespace
-
-TEST(StoryQuit, QuittingDuringTheAsteroidsOrTheExplosionShowsNoClosingLine) {
-    for (const DemoStage quitIn : {DemoStage::Asteroids, DemoStage::Explosion}) {
-        ScreenSize size(1280, 720);
-        Canvas canvas(1280, 720);
-        running = true;
-        seedRandom(5);
-        auto scene = buildScene(canvas.renderer);
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        while (running && demoStage(*scene) != quitIn) {
-            loopPass(*scene, canvas.renderer, 40.0f);
-        }
-        ASSERT_TRUE(running);
-        pushQuit();
-        int passes = 0;
-        while (running) {
-            loopPass(*scene, canvas.renderer, 40.0f);
-            ++passes;
-        }
-        EXPECT_EQ(passes, 1);
-        EXPECT_EQ(scene->currentText.get()->text.text, "...som exploderade.");
-        EXPECT_EQ(demoStage(*scene), quitIn);
-        running = true;
-    }
-}

@@ -1,8 +1,8 @@
 #pragma once
 
 // A test whose server or tool cannot start has proven nothing. Under CI (CI
-// set, as CI=true) it fails, so that a broken install step shows; elsewhere
-// it is skipped and says why.
+// set to anything but "", "false" or "0") it fails, so that a broken install
+// step shows; elsewhere it is skipped and says why. It never passes.
 
 #include <gtest/gtest.h>
 
@@ -22,4 +22,12 @@ inline bool underCi() {
             FAIL() << "cannot run under CI: " << (reason); \
         }                                                  \
         GTEST_SKIP() << (reason);                          \
+    } while (false)
+
+// Ends the current test (or its SetUp) as above unless `condition` holds.
+#define NEEDS(condition, reason)    \
+    do {                            \
+        if (!(condition)) {         \
+            SKIP_UNLESS_CI(reason); \
+        }                           \
     } while (false)

@@ -27,9 +27,7 @@ constexpr auto wholeRunLimit = 150s;
 // leaks are suppressed (tests/lsan.supp says why, entry by entry).
 TEST(WholeRun, OnX11WithOpenGLItEndsByItselfWith0AndNoSanitizerReport) {
     XServer x{true};
-    if (!x.ok()) {
-        SKIP_UNLESS_CI(x.failure());
-    }
+    NEEDS(x.ok(), x.failure());
     ChildProcess demo = startDemo(
         with(x.environment(), {{"SDL_VIDEODRIVER", "x11"},
                                {"SDL_AUDIODRIVER", "dummy"},
@@ -39,14 +37,13 @@ TEST(WholeRun, OnX11WithOpenGLItEndsByItselfWith0AndNoSanitizerReport) {
                                                 "/tests/lsan.supp:print_suppressions=0"},
                                {"UBSAN_OPTIONS", "print_stacktrace=1"}}));
     const auto start = ChildProcess::Clock::now();
-    std::string why;
-    EXPECT_TRUE(demo.exitsWith0(wholeRunLimit, why)) << why << "\n" << demo.errorOutput();
+    const Outcome outcome = demo.finish(wholeRunLimit);
     const double seconds =
         std::chrono::duration<double>(ChildProcess::Clock::now() - start).count();
+    EXPECT_EQ(outcome.how, "exit 0") << outcome.errorOutput;
     EXPECT_GT(seconds, 25.0) << "the story is paced by the clock";
-    const std::string& errors = demo.errorOutput();
     for (const char* report : {"Sanitizer", "runtime error", "vimbel-demo"}) {
-        EXPECT_EQ(errors.find(report), std::string::npos) << errors;
+        EXPECT_EQ(outcome.errorOutput.find(report), std::string::npos) << outcome.errorOutput;
     }
 }
 
@@ -63,7 +60,5 @@ TEST(WholeRun, StoppedForTenSecondsItGoesOnAndEndsByItselfWith0) {
     std::this_thread::sleep_for(10s);
     ASSERT_FALSE(demo.exited());
     demo.signal(SIGCONT);
-    std::string why;
-    EXPECT_TRUE(demo.exitsWith0(wholeRunLimit, why)) << why << "\n" << demo.errorOutput();
-    EXPECT_EQ(demo.errorOutput().find("vimbel-demo"), std::string::npos) << demo.errorOutput();
+    expectCleanExit(demo, "continued", wholeRunLimit);
 }
