@@ -11,9 +11,8 @@
 //   selenium-webdriver, on the same kind of Xvfb.
 //
 // Every engine's page offers the same small part of puppeteer's Page:
-// goto, evaluate, $eval, click, keyboard.press, setViewport, waitForFunction,
-// waitForSelector, screenshot, bringToFront and close (for Chromium and
-// Firefox it is puppeteer's own page).
+// goto, evaluate, $eval, click, keyboard.press, setViewport, waitForFunction
+// and waitForSelector (for Chromium and Firefox it is puppeteer's own page).
 'use strict';
 
 const assert = require('node:assert/strict');
@@ -258,7 +257,6 @@ function watchDemo() {
   document.addEventListener('visibilitychange', () => {
     watch.visibility.push({ state: document.visibilityState, at: performance.now() });
   });
-  // For an engine whose driver does not pass the console on.
   const error = console.error;
   console.error = (...args) => {
     watch.problems.push(`console: ${args.join(' ')}`);
@@ -307,16 +305,8 @@ async function startServer({ carryWatch }) {
   };
 }
 
-// A puppeteer page that keeps its console errors and uncaught exceptions.
 async function watchedPuppeteerPage(browser) {
   const page = await browser.newPage();
-  page.problems = [];
-  page.on('console', (message) => {
-    if (message.type() === 'error') {
-      page.problems.push(`console: ${message.text()}`);
-    }
-  });
-  page.on('pageerror', (error) => page.problems.push(`uncaught: ${error.message}`));
   await page.evaluateOnNewDocument(watchDemo);
   return page;
 }
@@ -438,11 +428,10 @@ class WebDriverPage {
     await this.driver.findElement(this.webdriver.By.css(selector)).click();
   }
 
-  // The window's size. Without a window manager nothing resizes it for
-  // full screen, so the window is given the display's size (see
-  // openBrowser): in full screen the page has all of it, as on a machine
-  // with that display; before, the browser's toolbar takes its share.
-  // WebKitGTK emulates no pixel ratio: it stays the display's (1).
+  // The window's size: the display's (see openBrowser), so that in full
+  // screen the page has all of it, as on a machine with that display;
+  // before, the browser's toolbar takes its share. WebKitGTK emulates no
+  // pixel ratio: it stays the display's (1).
   async setViewport({ width, height, deviceScaleFactor = 1 }) {
     if (deviceScaleFactor !== 1) {
       throw new Error('WebKitWebDriver cannot emulate a device pixel ratio');
@@ -450,17 +439,6 @@ class WebDriverPage {
     await this.driver.manage().window().setRect({ x: 0, y: 0, width, height });
   }
 
-  async screenshot({ path: file } = {}) {
-    const png = Buffer.from(await this.driver.takeScreenshot(), 'base64');
-    if (file) {
-      fs.writeFileSync(file, png);
-    }
-    return png;
-  }
-
-  async bringToFront() {}
-
-  async close() {}
 }
 
 function freePort() {
@@ -480,7 +458,6 @@ async function launchWebKit({ width, height, env }) {
   const server = started(spawn(webkitDriver, [`--port=${port}`], { env, stdio: ['ignore', 'ignore', 'pipe'] }));
   let log = '';
   server.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
-  const stopServer = () => stop(server);
   // It is ready once it answers on its port.
   const listening = () => new Promise((resolve) => {
     const socket = net.connect(port, '127.0.0.1');
@@ -510,11 +487,11 @@ async function launchWebKit({ width, height, env }) {
       },
       async close() {
         await driver.quit().catch(() => {});
-        await stopServer();
+        await stop(server);
       },
     };
   } catch (error) {
-    await stopServer();
+    await stop(server);
     throw error;
   }
 }
@@ -597,10 +574,7 @@ async function withBrowser(t, options, body) {
 const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
 
 // The errors a page wrote to its console or threw, so far.
-async function problems(page) {
-  if (page.problems) {
-    return page.problems;
-  }
+function problems(page) {
   return page.evaluate(() => window.vimbelWatch.problems);
 }
 

@@ -8,7 +8,7 @@
 const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const {
-  withBrowser, waitForState, waitForStage, sleep, audioOutput, canvasShown, assertShownWhole,
+  withBrowser, waitForState, waitForStage, sleep, audioOutput, canvasShown, assertShownWhole, problems,
 } = require('./browser');
 
 // Before the page's scripts: no Full screen API, and a wake lock that
@@ -96,7 +96,7 @@ describe('the demo on a phone', () => {
       const stages = await page.evaluate(() => window.vimbelWatch.frames.map((frame) => frame.stage));
       assert.ok(!stages.includes('ended') && !stages.includes('closing'), 'ended by the control, not the story');
       assert.deepEqual(await page.evaluate(() => window.wakeLocks.map((lock) => lock.released)), [true]);
-      assert.deepEqual(page.problems, []);
+      assert.deepEqual(await problems(page), []);
     });
   });
 
@@ -112,7 +112,7 @@ describe('the demo on a phone', () => {
       assertShownWhole(shown);
       assert.deepEqual(shown.drawing, [2532, 1170]);
       assert.deepEqual(shown.shown, [844, 390]);
-      assert.deepEqual(page.problems, []);
+      assert.deepEqual(await problems(page), []);
     });
   });
 });
