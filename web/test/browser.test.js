@@ -225,6 +225,7 @@ for (const engine of chosen.length ? chosen : engines) {
 
         // The page is in full screen: the other tab takes it out of that
         // too, which must pause the run rather than end it.
+        assert.ok(await inFullscreen(t, page), 'Firefox has a Full screen API');
         const other = await browser.newPage();
         await other.bringToFront();
         await waitForState(page, 'paused', 5000);
