@@ -453,6 +453,12 @@
     // The demo chooses its drawing size from the window at start: let the
     // change to full screen finish first.
     await settled(fullscreen, 1000);
+    if (!entered && document.fullscreenElement) {
+      // The last run's full screen is still on its way out: its leaving
+      // must come before this run, which it would otherwise end.
+      await settled(new Promise((resolve) => document.addEventListener('fullscreenchange', resolve, { once: true })),
+        1000);
+    }
     await (entered ? viewportSettled(600) : animationFrame());
     run(demo);
   }

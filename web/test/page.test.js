@@ -150,6 +150,7 @@ describe('the page', () => {
         assert.equal(await page.$eval('#fullscreen', (element) => element.hidden), true);
         await page.click('#end');
         await waitForState(page, 'ended', 5000);
+        await page.waitForFunction(() => !document.fullscreenElement, { timeout: 2000 });
       }
       assert.deepEqual(await problems(page), []);
     });
