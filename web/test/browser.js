@@ -311,37 +311,24 @@ async function watchedPuppeteerPage(browser) {
   return page;
 }
 
+// Puppeteer gives it a fresh profile and removes it on close.
 async function launchChromium({ width, height, extraArgs, webgl, env }) {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vimbel-chromium-'));
-  try {
-    const browser = await puppeteer.launch({
-      executablePath: chromium,
-      headless: true,
-      userDataDir: profile,
-      defaultViewport: { width, height },
-      env,
-      // Its sound goes to the null sink, where the tests hear it.
-      ignoreDefaultArgs: ['--mute-audio'],
-      // The network here is closed: everything that would call out is off.
-      // WebGL runs on SwiftShader, asked for outright rather than as a
-      // fallback (which Chromium is phasing out); sound may start unasked.
-      args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
-        '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required',
-        '--enable-unsafe-swiftshader', `--window-size=${width},${height}`,
-        ...(webgl ? [] : ['--disable-webgl', '--disable-3d-apis']), ...extraArgs],
-    });
-    return {
-      browser,
-      newPage: () => watchedPuppeteerPage(browser),
-      async close() {
-        await browser.close();
-        fs.rmSync(profile, { recursive: true, force: true });
-      },
-    };
-  } catch (error) {
-    fs.rmSync(profile, { recursive: true, force: true });
-    throw error;
-  }
+  const browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    defaultViewport: { width, height },
+    env,
+    // Its sound goes to the null sink, where the tests hear it.
+    ignoreDefaultArgs: ['--mute-audio'],
+    // The network here is closed: everything that would call out is off.
+    // WebGL runs on SwiftShader, asked for outright rather than as a
+    // fallback (which Chromium is phasing out); sound may start unasked.
+    args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
+      '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required',
+      '--enable-unsafe-swiftshader', `--window-size=${width},${height}`,
+      ...(webgl ? [] : ['--disable-webgl', '--disable-3d-apis']), ...extraArgs],
+  });
+  return { browser, newPage: () => watchedPuppeteerPage(browser), close: () => browser.close() };
 }
 
 async function launchFirefox({ width, height, webgl, env }) {
@@ -496,18 +483,13 @@ async function launchWebKit({ width, height, env }) {
   }
 }
 
-// Options: engine, the viewport's size (for Firefox and WebKit also the
-// display's, which full screen fills), webgl: false for a browser without it
-// (Chromium, Firefox), extraArgs for Chromium's command line.
-//
-// Starts the server, the sound server (and for Firefox and WebKit a display)
-// and the browser. Throws when any of them cannot start; the caller says so
-// and skips, or fails under CI.
-//
-// Gives { engine, browser, url, newPage(), recorder, bytesSent(), close() }:
-// browser is puppeteer's Browser (Chromium, Firefox) or a selenium WebDriver
-// (WebKit, which has one page); recorder records what reaches the sound
-// output (mark, peak; see record).
+// Starts the site's server, a sound server, for Firefox and WebKit a display,
+// and the browser; throws when any cannot start. Options: engine, the
+// viewport's size (for Firefox and WebKit also the display's, which full
+// screen fills), webgl: false for a browser without it (Chromium, Firefox),
+// extraArgs for Chromium's command line. Gives { engine, browser, url,
+// newPage(), recorder, bytesSent(), close() }: browser is puppeteer's Browser
+// or (WebKit, one page) a selenium WebDriver; recorder records the sink.
 async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, width = 1280, height = 720 } = {}) {
   if (!engines.includes(engine)) {
     throw new Error(`unknown engine ${engine} (known: ${engines.join(', ')})`);
