@@ -101,8 +101,10 @@ function xClient(display, argv) {
 // openbox (as a desktop would be: full-screen requests are honoured and
 // windows get focus). Gives { display, close }.
 async function startXvfb({ width, height }) {
-  const xvfb = started(spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${width}x${height}x24`, '-nolisten', 'tcp'],
-    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] }));
+  // -noreset: the short X clients below must not make it reset (and drop
+  // the window manager's first connection) when they disconnect.
+  const xvfb = started(spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${width}x${height}x24`, '-nolisten', 'tcp',
+    '-noreset'], { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] }));
   let number = '';
   xvfb.stdio[3].on('data', (chunk) => { number += chunk; });
   const children = [xvfb];
@@ -116,11 +118,13 @@ async function startXvfb({ width, height }) {
     await readyWithin(xvfb, 'Xvfb', 10, () => number.includes('\n'));
     const display = `:${number.trim()}`;
     const openbox = started(spawn('openbox', ['--sm-disable'], {
-      env: { ...process.env, DISPLAY: display }, stdio: ['ignore', 'ignore', 'pipe'],
+      env: { ...process.env, DISPLAY: display }, stdio: ['ignore', 'pipe', 'pipe'],
     }));
     children.push(openbox);
     let log = '';
-    openbox.stderr.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
+    for (const stream of [openbox.stdout, openbox.stderr]) {
+      stream.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
+    }
     // A window manager announces itself on the root window, and runs once
     // it answers a request (here, to have one desktop).
     await readyWithin(openbox, 'openbox', 15, async () => {
