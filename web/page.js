@@ -17,14 +17,83 @@
   // which, and how many bytes the module has once decoded.
   const files = document.currentScript.dataset;
   const moduleSize = Number(files.wasmSize) || 0;
+  // How long a run that has left full screen holds still before it ends, in
+  // case the page is about to be reported hidden (then it is a pause).
+  const hiddenGrace = 300;
+
+  // The page is in one state at a time, mirrored as body[data-state]:
+  //   loading  the module downloads and compiles;
+  //   ready    it waits for the click or tap that starts the demo;
+  //   starting the click came: sound and full screen are on their way;
+  //   running  the demo runs (demo: its instance);
+  //   paused   the page is hidden: the demo holds still (demo);
+  //   ended    the story is over, "Play again" is offered;
+  //   failed   something failed; retry, when set, is what "Try again" does.
+  // go() is the only place that changes it; a change not listed here is
+  // ignored, so a late event cannot undo a later state.
+  const transitions = {
+    loading: ['ready', 'running', 'failed'],
+    ready: ['starting', 'failed'],
+    starting: ['running', 'failed'],
+    running: ['paused', 'ended', 'failed'],
+    paused: ['running', 'ended', 'failed'],
+    ended: ['starting', 'failed'],
+    failed: ['loading'],
+  };
+  let state = { name: 'loading', demo: null, retry: null };
 
   let compiled = null;      // the module's code, compiled once
   let nextDemo = null;      // a promise of the instance for the next run
-  let current = null;       // the instance that is running, if any
-  let fullscreenEntered = false;
-  let paused = false;
-  let hides = 0;            // how often the page has been hidden
-  let retry = null;         // what "Try again" does after a failed load
+  let wakeLock = null;      // the screen kept awake during a run
+  let controlsTimer = null; // hides the controls a while after a tap
+  let endTimer = null;      // ends a run that has left full screen
+
+  // Changes the state: shows what it offers and does what entering it
+  // means for the demo. Gives whether the change was made.
+  function go(name, { text = '', actionText = '', retry = null, demo = state.demo } = {}) {
+    if (!transitions[state.name].includes(name)) {
+      return false;
+    }
+    const before = state;
+    const inRun = name === 'running' || name === 'paused';
+    state = { name, demo: inRun ? demo : null, retry };
+    body.dataset.state = name;
+    clearTimeout(endTimer);
+    if (name === 'paused') {
+      hideControls();
+      hold(demo);
+    } else if (name === 'running' && before.name === 'paused') {
+      release(demo);
+      keepAwake();
+    } else if (name === 'ended' || name === 'failed') {
+      // Whatever way a run stops, nothing of it stays on. A failed run
+      // stops its sound too: on the desktop the process would end, here the
+      // instance stays, and with it SDL's audio output.
+      hideControls();
+      letSleep();
+      leaveFullscreen();
+      const context = name === 'failed' && audioContextOf(before.demo);
+      if (context) {
+        context.close().catch(() => {});
+      }
+    }
+    if (!inRun) {
+      message.textContent = text;
+      action.hidden = !actionText;
+      action.textContent = actionText;
+      hint.hidden = !actionText || name === 'failed';
+      hint.textContent = hintText();
+      if (actionText) {
+        action.focus();
+      }
+    }
+    return true;
+  }
+
+  // A failure's report; "Try again" is offered where trying again can help.
+  function fail(report, retry = null) {
+    go('failed', { text: report, actionText: retry ? 'Try again' : '', retry });
+  }
 
   function canFullscreen() {
     return typeof document.documentElement.requestFullscreen === 'function' &&
@@ -42,6 +111,12 @@
     }
   }
 
+  function leaveFullscreen() {
+    if (document.fullscreenElement && document.exitFullscreen) {
+      document.exitFullscreen().catch(() => {});
+    }
+  }
+
   // What the viewer can do, for this device: a touch screen has no Escape
   // and may have no full screen to leave.
   function isTouch() {
@@ -51,7 +126,7 @@
   function hintText() {
     const parts = ['Sound on.'];
     if (isTouch()) {
-      parts.push('Tap during the demo to end it.');
+      parts.push('A tap during the demo shows its End button.');
       if (window.innerHeight > window.innerWidth) {
         parts.push('Turn the phone sideways for a bigger picture.');
       }
@@ -61,47 +136,8 @@
     return parts.join(' ');
   }
 
-  // One state at a time, also readable as body[data-state]: loading, ready,
-  // starting, running, paused, ended or failed.
-  function show(state, text, actionText) {
-    body.dataset.state = state;
-    message.textContent = text || '';
-    action.hidden = !actionText;
-    action.textContent = actionText || '';
-    hint.hidden = !actionText || state === 'failed';
-    hint.textContent = hintText();
-    if (actionText) {
-      action.focus();
-    }
-  }
-
-  let explanation = '';     // what the page adds below a failed start-up's report
-
-  // A failed run stops, sound included: on the desktop the process would
-  // end, here the instance stays, and with it SDL's audio output.
-  function fail(report, actionText) {
-    const context = audioContextOf(current);
-    if (context) {
-      context.close().catch(() => {});
-    }
-    current = null;
-    stopped();
-    show('failed', report + explanation, actionText);
-  }
-
   function audioContextOf(demo) {
     return demo && demo.SDL2 && demo.SDL2.audioContext;
-  }
-
-  function leaveFullscreen() {
-    if (document.fullscreenElement && document.exitFullscreen) {
-      document.exitFullscreen().catch(() => {});
-    }
-  }
-
-  if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
-    fail('vimbel-demo: this browser cannot run WebAssembly, which the demo is built for.');
-    return;
   }
 
   function hasWebGL() {
@@ -187,19 +223,20 @@
     canvas.style.height = `${canvas.height * scale}px`;
   }
 
-  // A new instance of the module, ready to run but not started.
+  // A new instance of the module, ready to run but not started. An instance
+  // that cannot be made (short of memory, say) may be made on a second try.
   function newDemo() {
     return createVimbelDemo({
       noInitialRun: true,
       instantiateWasm(imports, done) {
         WebAssembly.instantiate(compiled, imports).then(
           (instance) => done(instance, compiled),
-          (error) => fail(`vimbel-demo: ${error.message}`));
+          (error) => fail(`vimbel-demo: ${error.message}`, load));
         return {};
       },
       print: (text) => console.log(text),
       printErr: (text) => console.error(text),
-      onAbort: (what) => fail(`vimbel-demo: stopped: ${what}`),
+      onAbort: (what) => fail(`vimbel-demo: stopped: ${what}`, load),
       onDemoEnd: ended,
       // After every pass: for tools that watch the demo (the browser
       // tests, the benchmark), which set window.onVimbelFrame.
@@ -211,16 +248,31 @@
     });
   }
 
+  // The demo's own end: the story is over, or a quit, or a fatal error that
+  // the entry reports. Without WebGL trying again cannot help.
+  function ended(status, report) {
+    if (status !== 0) {
+      if (hasWebGL()) {
+        fail(report, load);
+      } else {
+        fail(`${report}\n\nThis browser offers no WebGL, which the demo draws with.`);
+      }
+      return;
+    }
+    if (go('ended', { text: 'The demo has ended.', actionText: 'Play again' })) {
+      nextDemo = newDemo();
+    }
+  }
+
   // ---- the screen kept awake while the demo runs, where the browser can --
 
-  let wakeLock = null;
   async function keepAwake() {
     if (!navigator.wakeLock || wakeLock || document.hidden) {
       return;
     }
     try {
       const lock = await navigator.wakeLock.request('screen');
-      if (!current || wakeLock) {
+      if (!state.demo || wakeLock) {
         lock.release().catch(() => {});
         return;
       }
@@ -246,60 +298,41 @@
   // End, and Full screen where the browser has it but the run has left it
   // (after another tab was in front).
 
-  let controlsTimer = null;
-  function hideEnd() {
+  function hideControls() {
     clearTimeout(controlsTimer);
     endButton.hidden = true;
     fullscreenButton.hidden = true;
     body.classList.remove('controls');
   }
-  document.addEventListener('pointerdown', (event) => {
-    if (body.dataset.state !== 'running' || event.target === endButton || event.target === fullscreenButton) {
-      return;
-    }
+
+  function showControls() {
     endButton.hidden = false;
     fullscreenButton.hidden = !canFullscreen() || Boolean(document.fullscreenElement);
     body.classList.add('controls');
     clearTimeout(controlsTimer);
-    controlsTimer = setTimeout(hideEnd, 4000);
+    controlsTimer = setTimeout(hideControls, 4000);
+  }
+
+  document.addEventListener('pointerdown', (event) => {
+    if (state.name === 'running' && event.target !== endButton && event.target !== fullscreenButton) {
+      showControls();
+    }
   }, true);
   endButton.addEventListener('click', (event) => {
     event.stopPropagation();
-    hideEnd();
-    if (current) {
-      current._vimbelQuit();
+    hideControls();
+    if (state.demo) {
+      state.demo._vimbelQuit();
     }
   });
   fullscreenButton.addEventListener('click', (event) => {
     event.stopPropagation();
-    hideEnd();
-    enterFullscreen().then((entered) => {
-      fullscreenEntered = entered && Boolean(current);
-    });
+    hideControls();
+    enterFullscreen();
   });
-
-  // Whatever way a run stops: nothing of it stays on.
-  function stopped() {
-    paused = false;
-    hideEnd();
-    letSleep();
-    leaveFullscreen();
-  }
-
-  function ended(status, report) {
-    if (status !== 0) {
-      fail(report);
-      return;
-    }
-    current = null;
-    stopped();
-    nextDemo = newDemo();
-    show('ended', 'The demo has ended.', 'Play again');
-  }
 
   // ---- hidden means paused: the passes and the music stop together ------
 
-  // The passes and the music stop, or go on, together.
   function hold(demo) {
     demo._vimbelPause();
     const context = audioContextOf(demo);
@@ -316,56 +349,26 @@
     demo._vimbelResume();
   }
 
-  function pause() {
-    if (!current || paused || body.dataset.state !== 'running') {
-      return;
-    }
-    paused = true;
-    hideEnd();
-    hold(current);
-    body.dataset.state = 'paused';
-  }
-
-  function resume() {
-    if (!current || !paused || document.hidden) {
-      return;
-    }
-    paused = false;
-    release(current);
-    body.dataset.state = 'running';
-    keepAwake();
-  }
-
   document.addEventListener('visibilitychange', () => {
-    if (document.hidden) {
-      hides += 1;
-      pause();
-    } else {
-      resume();
-    }
+    go(document.hidden ? 'paused' : 'running');
   });
 
   // Leaving full screen ends the demo, as Escape does on the desktop,
   // unless it left because the page was hidden (another tab, another app):
   // that is a pause. The page may be reported hidden just after the change,
-  // so the demo holds still a moment and ends only if it was not.
-  const hiddenGrace = 300;
+  // so the demo holds still a moment and ends only if it was not (pausing
+  // clears the timer).
   document.addEventListener('fullscreenchange', () => {
-    if (document.fullscreenElement || !fullscreenEntered || !current) {
+    if (document.fullscreenElement || state.name !== 'running') {
       return;
     }
-    fullscreenEntered = false;
-    if (document.hidden || paused) {
-      pause();
+    if (document.hidden) {
+      go('paused');
       return;
     }
-    const demo = current;
-    const hidesBefore = hides;
+    const demo = state.demo;
     hold(demo);
-    setTimeout(() => {
-      if (current !== demo || hides !== hidesBefore) {
-        return;  // hidden meanwhile: paused, and resumed when visible
-      }
+    endTimer = setTimeout(() => {
       // The quit is seen by the next pass.
       demo._vimbelResume();
       demo._vimbelQuit();
@@ -381,16 +384,18 @@
 
   function run(demo) {
     demo.canvas = freshCanvas();
-    current = demo;
-    show('running');
+    if (!go('running', { demo })) {
+      return;
+    }
     // Start-up measures the window, so the page must have its size by now.
+    // It may end the run at once (no WebGL).
     demo.callMain([]);
-    if (current === demo) {
+    if (state.demo === demo) {
       fitCanvas();
       demo.canvas.focus();
       keepAwake();
       if (document.hidden) {
-        pause();
+        go('paused');
       }
     }
   }
@@ -422,10 +427,9 @@
   }
 
   async function start() {
-    if (body.dataset.state !== 'ready' && body.dataset.state !== 'ended') {
+    if (!go('starting', { text: 'Starting\u2026' })) {
       return;
     }
-    show('starting', 'Starting\u2026');
     // Both must happen inside the click: the sound's context, which the
     // demo's audio output takes over, and the request for full screen.
     let audioContext = null;
@@ -438,11 +442,10 @@
       }
       audioContext.resume();
     }
-    let fullscreen = Promise.resolve();
-    fullscreenEntered = false;
-    if (canFullscreen() && !document.fullscreenElement) {
-      fullscreen = enterFullscreen().then((entered) => { fullscreenEntered = entered; });
-    }
+    let entered = false;
+    const fullscreen = canFullscreen() && !document.fullscreenElement
+      ? enterFullscreen().then((result) => { entered = result; })
+      : Promise.resolve();
     const demo = await nextDemo;
     if (audioContext) {
       demo.SDL2 = { audioContext };
@@ -450,31 +453,35 @@
     // The demo chooses its drawing size from the window at start: let the
     // change to full screen finish first.
     await settled(fullscreen, 1000);
-    await (fullscreenEntered ? viewportSettled(600) : animationFrame());
+    if (!entered && document.fullscreenElement) {
+      // The last run's full screen is still on its way out: its leaving
+      // must come before this run, which it would otherwise end.
+      await settled(new Promise((resolve) => document.addEventListener('fullscreenchange', resolve, { once: true })),
+        1000);
+    }
+    await (entered ? viewportSettled(600) : animationFrame());
     run(demo);
   }
 
   function startOrFail() {
-    start().catch((error) => fail(`vimbel-demo: ${error.message}`));
+    start().catch((error) => fail(`vimbel-demo: ${error.message}`, load));
   }
   action.addEventListener('click', (event) => {
     event.stopPropagation();
-    if (body.dataset.state === 'failed' && retry) {
-      const again = retry;
-      retry = null;
-      again();
-      return;
+    const retry = state.retry;
+    if (retry && go('loading', { text: 'Loading\u2026' })) {
+      retry();
+    } else {
+      startOrFail();
     }
-    startOrFail();
   });
   document.getElementById('panel').addEventListener('click', () => {
-    if (body.dataset.state === 'ready') {
+    if (state.name === 'ready') {
       startOrFail();
     }
   });
 
   async function load() {
-    show('loading', 'Loading\u2026');
     try {
       const [wasm] = await Promise.all([
         compiled || compileModule(files.wasm),
@@ -486,15 +493,18 @@
       if (!hasWebGL()) {
         // Without WebGL the demo cannot draw: its own start-up says why,
         // before it opens the audio device, and nothing else happens.
-        explanation = '\n\nThis browser offers no WebGL, which the demo draws with.';
         run(demo);
         return;
       }
-      show('ready', '', isTouch() ? 'Tap to start' : 'Click to start');
+      go('ready', { actionText: isTouch() ? 'Tap to start' : 'Click to start' });
     } catch (error) {
-      retry = load;
-      fail(`vimbel-demo: ${error.message}`, 'Try again');
+      fail(`vimbel-demo: ${error.message}`, load);
     }
   }
-  load();
+
+  if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
+    fail('vimbel-demo: this browser cannot run WebAssembly, which the demo is built for.');
+  } else {
+    load();
+  }
 })();

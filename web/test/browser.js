@@ -1,6 +1,8 @@
-// The site that make web wrote, served on 127.0.0.1, in one of three browser
+// Everything the browser tests and the benchmark need beside the page: the
+// site that make web wrote, served on 127.0.0.1, in one of three browser
 // engines, each with its sound going to a PulseAudio null sink that can be
-// recorded; shared by the tests and the benchmark.
+// recorded, the displays they need, and the rule for a server or tool that
+// cannot start (fail under CI, skip elsewhere).
 //
 // - chromium: Debian's, headless, through puppeteer-core (DevTools protocol);
 // - firefox: Debian's firefox-esr, through puppeteer-core's WebDriver BiDi,
@@ -9,17 +11,200 @@
 //   selenium-webdriver, on the same kind of Xvfb.
 //
 // Every engine's page offers the same small part of puppeteer's Page:
-// goto, evaluate, $eval, click, keyboard.press, setViewport, waitForFunction,
-// waitForSelector, screenshot, bringToFront and close (for Chromium and
-// Firefox it is puppeteer's own page).
+// goto, evaluate, $eval, click, keyboard.press, setViewport, waitForFunction
+// and waitForSelector (for Chromium and Firefox it is puppeteer's own page).
 'use strict';
 
-const fs = require('fs');
-const os = require('os');
-const path = require('path');
+const assert = require('node:assert/strict');
+const { spawn, execFile } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
 const puppeteer = require('puppeteer-core');
 const { serve } = require('../serve');
-const { startXvfb, startPulseAudio, started } = require('./servers');
+
+// Under CI a server or tool that cannot start fails the test; elsewhere the
+// test is skipped and says why. CI is set, and not "false" or "0".
+const underCI = Boolean(process.env.CI) && !['false', '0'].includes(process.env.CI);
+function unavailable(t, why) {
+  if (underCI) {
+    throw new Error(why);
+  }
+  t.skip(why);
+}
+
+// ---- the servers beside the browsers: every one a child of this process --
+
+// Every child started here, killed when this process ends whatever way it
+// ends, so that none outlives the tests.
+const running = new Set();
+process.on('exit', () => {
+  for (const child of running) {
+    child.kill('SIGKILL');
+  }
+});
+
+function started(child) {
+  running.add(child);
+  child.once('exit', () => running.delete(child));
+  return child;
+}
+
+// Stops a child and waits until it is reaped: SIGTERM, SIGKILL if it is
+// still there after five seconds.
+function stop(child) {
+  if (child.exitCode !== null || child.signalCode !== null) {
+    return Promise.resolve();
+  }
+  return new Promise((resolve) => {
+    const kill = setTimeout(() => child.kill('SIGKILL'), 5000);
+    child.once('exit', () => {
+      clearTimeout(kill);
+      resolve();
+    });
+    child.kill('SIGTERM');
+  });
+}
+
+// Polls ready() every 50 ms until it gives true; fails when the child exits
+// first or `seconds` pass. `log` gives what the child wrote, for the message.
+function readyWithin(child, what, seconds, ready, log = () => '') {
+  return new Promise((resolve, reject) => {
+    const until = Date.now() + seconds * 1000;
+    const exited = (code) => reject(new Error(`${what} exited with status ${code}: ${log().trim()}`));
+    child.once('exit', exited);
+    child.once('error', reject);
+    const poll = async () => {
+      if (await ready()) {
+        child.removeListener('exit', exited);
+        resolve();
+      } else if (Date.now() > until) {
+        reject(new Error(`${what} was not ready within ${seconds} s: ${log().trim()}`));
+      } else {
+        setTimeout(poll, 50);
+      }
+    };
+    poll();
+  });
+}
+
+// Runs a short X client to its end and gives its output ('' on failure).
+function xClient(display, argv) {
+  return new Promise((resolve) => {
+    execFile(argv[0], argv.slice(1), { env: { ...process.env, DISPLAY: display }, timeout: 5000 },
+      (error, stdout) => resolve(error ? '' : stdout));
+  });
+}
+
+// An X server on a free display whose screen has the given size, managed by
+// openbox (as a desktop would be: full-screen requests are honoured and
+// windows get focus). Gives { display, close }.
+async function startXvfb({ width, height }) {
+  // -noreset: the short X clients below must not make it reset (and drop
+  // the window manager's first connection) when they disconnect.
+  const xvfb = started(spawn('Xvfb', ['-displayfd', '3', '-screen', '0', `${width}x${height}x24`, '-nolisten', 'tcp',
+    '-noreset'], { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] }));
+  let number = '';
+  xvfb.stdio[3].on('data', (chunk) => { number += chunk; });
+  const children = [xvfb];
+  const close = async () => {
+    for (const child of children.reverse()) {
+      await stop(child);
+    }
+  };
+  try {
+    // It writes its display's number once it accepts connections.
+    await readyWithin(xvfb, 'Xvfb', 10, () => number.includes('\n'));
+    const display = `:${number.trim()}`;
+    const openbox = started(spawn('openbox', ['--sm-disable'], {
+      env: { ...process.env, DISPLAY: display }, stdio: ['ignore', 'pipe', 'pipe'],
+    }));
+    children.push(openbox);
+    let log = '';
+    for (const stream of [openbox.stdout, openbox.stderr]) {
+      stream.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
+    }
+    // A window manager announces itself on the root window, and runs once
+    // it answers a request (here, to have one desktop).
+    await readyWithin(openbox, 'openbox', 15, async () => {
+      await xClient(display, ['xdotool', 'set_num_desktops', '1']);
+      return (await xClient(display, ['xprop', '-root', '_NET_NUMBER_OF_DESKTOPS'])).includes('= 1');
+    }, () => log);
+    return { display, close };
+  } catch (error) {
+    await close();
+    throw error;
+  }
+}
+
+// A PulseAudio server in the foreground, as this process's child, with a
+// private home and runtime folder, one null sink as its only (and so
+// default) output and the native protocol on a socket in that folder. Gives
+// the environment a client needs to reach it, and record(), which records
+// what reaches the sink.
+async function startPulseAudio() {
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'vimbel-pulse-'));
+  const runtime = path.join(home, 'run');
+  fs.mkdirSync(runtime, { mode: 0o700 });
+  const env = { ...process.env, HOME: home, XDG_RUNTIME_DIR: runtime };
+  delete env.PULSE_SERVER;
+  const socket = path.join(runtime, 'pulse', 'native');
+  const child = started(spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1',
+    '--load=module-null-sink sink_name=null', '--load=module-native-protocol-unix'],
+  { env, stdio: ['ignore', 'ignore', 'pipe'] }));
+  let log = '';
+  child.stderr.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
+  const close = async () => {
+    await stop(child);
+    fs.rmSync(home, { recursive: true, force: true });
+  };
+  try {
+    // Ready once its socket is there.
+    await readyWithin(child, 'PulseAudio', 10, () => fs.existsSync(socket), () => log);
+  } catch (error) {
+    await close();
+    throw error;
+  }
+  const clientEnv = { XDG_RUNTIME_DIR: runtime, PULSE_SERVER: `unix:${socket}` };
+  return { env: clientEnv, record: () => record({ ...env, ...clientEnv }), close };
+}
+
+// Records the null sink's monitor: 44100 Hz, 16-bit stereo. mark() gives the
+// position reached so far; peak(from, to) the loudest sample between two
+// marks, as a fraction of full scale.
+async function record(env) {
+  const child = started(spawn('parec', ['-d', 'null.monitor', '--raw', '--format=s16le', '--rate=44100',
+    '--channels=2', '--latency-msec=50'], { env, stdio: ['ignore', 'pipe', 'ignore'] }));
+  const chunks = [];
+  let length = 0;
+  child.stdout.on('data', (chunk) => {
+    chunks.push(chunk);
+    length += chunk.length;
+  });
+  const recorder = {
+    mark: () => length - (length % 4),
+    peak(from, to = length) {
+      const all = Buffer.concat(chunks);
+      let peak = 0;
+      for (let i = from; i + 1 < Math.min(to, all.length); i += 2) {
+        peak = Math.max(peak, Math.abs(all.readInt16LE(i)));
+      }
+      return peak / 32768;
+    },
+    close: () => stop(child),
+  };
+  // parec writes its first samples within a moment of connecting.
+  try {
+    await readyWithin(child, 'parec', 5, () => length > 0);
+  } catch (error) {
+    await recorder.close();
+    throw error;
+  }
+  return recorder;
+}
+
+// ---- the site and the browsers ------------------------------------------
 
 const chromium = process.env.VIMBEL_CHROMIUM || '/usr/bin/chromium';
 const firefox = process.env.VIMBEL_FIREFOX || '/usr/bin/firefox-esr';
@@ -76,7 +261,6 @@ function watchDemo() {
   document.addEventListener('visibilitychange', () => {
     watch.visibility.push({ state: document.visibilityState, at: performance.now() });
   });
-  // For an engine whose driver does not pass the console on.
   const error = console.error;
   console.error = (...args) => {
     watch.problems.push(`console: ${args.join(' ')}`);
@@ -125,51 +309,30 @@ async function startServer({ carryWatch }) {
   };
 }
 
-// A puppeteer page that keeps its console errors and uncaught exceptions.
 async function watchedPuppeteerPage(browser) {
   const page = await browser.newPage();
-  page.problems = [];
-  page.on('console', (message) => {
-    if (message.type() === 'error') {
-      page.problems.push(`console: ${message.text()}`);
-    }
-  });
-  page.on('pageerror', (error) => page.problems.push(`uncaught: ${error.message}`));
   await page.evaluateOnNewDocument(watchDemo);
   return page;
 }
 
+// Puppeteer gives it a fresh profile and removes it on close.
 async function launchChromium({ width, height, extraArgs, webgl, env }) {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vimbel-chromium-'));
-  try {
-    const browser = await puppeteer.launch({
-      executablePath: chromium,
-      headless: true,
-      userDataDir: profile,
-      defaultViewport: { width, height },
-      env,
-      // Its sound goes to the null sink, where the tests hear it.
-      ignoreDefaultArgs: ['--mute-audio'],
-      // The network here is closed: everything that would call out is off.
-      // WebGL runs on SwiftShader, asked for outright rather than as a
-      // fallback (which Chromium is phasing out); sound may start unasked.
-      args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
-        '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required',
-        '--enable-unsafe-swiftshader', `--window-size=${width},${height}`,
-        ...(webgl ? [] : ['--disable-webgl', '--disable-3d-apis']), ...extraArgs],
-    });
-    return {
-      browser,
-      newPage: () => watchedPuppeteerPage(browser),
-      async close() {
-        await browser.close();
-        fs.rmSync(profile, { recursive: true, force: true });
-      },
-    };
-  } catch (error) {
-    fs.rmSync(profile, { recursive: true, force: true });
-    throw error;
-  }
+  const browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    defaultViewport: { width, height },
+    env,
+    // Its sound goes to the null sink, where the tests hear it.
+    ignoreDefaultArgs: ['--mute-audio'],
+    // The network here is closed: everything that would call out is off.
+    // WebGL runs on SwiftShader, asked for outright rather than as a
+    // fallback (which Chromium is phasing out); sound may start unasked.
+    args: ['--no-sandbox', '--disable-background-networking', '--disable-component-update',
+      '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required',
+      '--enable-unsafe-swiftshader', `--window-size=${width},${height}`,
+      ...(webgl ? [] : ['--disable-webgl', '--disable-3d-apis']), ...extraArgs],
+  });
+  return { browser, newPage: () => watchedPuppeteerPage(browser), close: () => browser.close() };
 }
 
 async function launchFirefox({ width, height, webgl, env }) {
@@ -256,11 +419,10 @@ class WebDriverPage {
     await this.driver.findElement(this.webdriver.By.css(selector)).click();
   }
 
-  // The window's size. Without a window manager nothing resizes it for
-  // full screen, so the window is given the display's size (see
-  // openBrowser): in full screen the page has all of it, as on a machine
-  // with that display; before, the browser's toolbar takes its share.
-  // WebKitGTK emulates no pixel ratio: it stays the display's (1).
+  // The window's size: the display's (see openBrowser), so that in full
+  // screen the page has all of it, as on a machine with that display;
+  // before, the browser's toolbar takes its share. WebKitGTK emulates no
+  // pixel ratio: it stays the display's (1).
   async setViewport({ width, height, deviceScaleFactor = 1 }) {
     if (deviceScaleFactor !== 1) {
       throw new Error('WebKitWebDriver cannot emulate a device pixel ratio');
@@ -268,21 +430,9 @@ class WebDriverPage {
     await this.driver.manage().window().setRect({ x: 0, y: 0, width, height });
   }
 
-  async screenshot({ path: file } = {}) {
-    const png = Buffer.from(await this.driver.takeScreenshot(), 'base64');
-    if (file) {
-      fs.writeFileSync(file, png);
-    }
-    return png;
-  }
-
-  async bringToFront() {}
-
-  async close() {}
 }
 
-async function freePort() {
-  const net = require('net');
+function freePort() {
   return new Promise((resolve, reject) => {
     const probe = net.createServer();
     probe.once('error', reject);
@@ -294,35 +444,19 @@ async function freePort() {
 }
 
 async function launchWebKit({ width, height, env }) {
-  const { spawn } = require('child_process');
   const webdriver = require('selenium-webdriver');
   const port = await freePort();
   const server = started(spawn(webkitDriver, [`--port=${port}`], { env, stdio: ['ignore', 'ignore', 'pipe'] }));
   let log = '';
   server.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
-  const stopServer = () => new Promise((resolve) => {
-    if (server.exitCode !== null || server.signalCode !== null) {
-      resolve();
-      return;
-    }
-    server.once('exit', resolve);
-    server.kill('SIGTERM');
+  // It is ready once it answers on its port.
+  const listening = () => new Promise((resolve) => {
+    const socket = net.connect(port, '127.0.0.1');
+    socket.once('connect', () => { socket.destroy(); resolve(true); });
+    socket.once('error', () => resolve(false));
   });
   try {
-    await new Promise((resolve, reject) => {
-      server.once('error', reject);
-      server.once('exit', (code) => reject(new Error(`WebKitWebDriver exited with status ${code}: ${log}`)));
-      // It is ready once it answers on its port.
-      const until = Date.now() + 10000;
-      const poll = () => {
-        const socket = require('net').connect(port, '127.0.0.1');
-        socket.once('connect', () => { socket.destroy(); resolve(); });
-        socket.once('error', () => (Date.now() > until
-          ? reject(new Error('WebKitWebDriver did not listen within 10 s'))
-          : setTimeout(poll, 100)));
-      };
-      poll();
-    });
+    await readyWithin(server, 'WebKitWebDriver', 10, listening, () => log);
     const driver = await new webdriver.Builder()
       .usingServer(`http://127.0.0.1:${port}`)
       .withCapabilities({
@@ -344,27 +478,22 @@ async function launchWebKit({ width, height, env }) {
       },
       async close() {
         await driver.quit().catch(() => {});
-        await stopServer();
+        await stop(server);
       },
     };
   } catch (error) {
-    await stopServer();
+    await stop(server);
     throw error;
   }
 }
 
-// Options: engine, the viewport's size (for Firefox and WebKit also the
-// display's, which full screen fills), webgl: false for a browser without it
-// (Chromium, Firefox), extraArgs for Chromium's command line.
-//
-// Starts the server, the sound server (and for Firefox and WebKit a display)
-// and the browser. Throws when any of them cannot start; the caller says so
-// and skips, or fails under CI.
-//
-// Gives { engine, browser, url, newPage(), recorder, bytesSent(), close() }:
-// browser is puppeteer's Browser (Chromium, Firefox) or a selenium WebDriver
-// (WebKit, which has one page); recorder records what reaches the sound
-// output (mark, peak; see servers.js).
+// Starts the site's server, a sound server, for Firefox and WebKit a display,
+// and the browser; throws when any cannot start. Options: engine, the
+// viewport's size (for Firefox and WebKit also the display's, which full
+// screen fills), webgl: false for a browser without it (Chromium, Firefox),
+// extraArgs for Chromium's command line. Gives { engine, browser, url,
+// newPage(), recorder, bytesSent(), close() }: browser is puppeteer's Browser
+// or (WebKit, one page) a selenium WebDriver; recorder records the sink.
 async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, width = 1280, height = 720 } = {}) {
   if (!engines.includes(engine)) {
     throw new Error(`unknown engine ${engine} (known: ${engines.join(', ')})`);
@@ -406,10 +535,8 @@ async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, 
   }
 }
 
-// Runs body with a started browser. When it cannot start (or its display or
-// sound server cannot), the test fails under CI and is skipped, saying why,
-// elsewhere.
-const underCI = Boolean(process.env.CI) && !['false', '0'].includes(process.env.CI);
+// Runs body with a started browser; one that cannot start (or its display
+// or sound server) is unavailable (see above).
 async function withBrowser(t, options, body) {
   if (!fs.existsSync(path.join(site, 'index.html'))) {
     throw new Error(`no site at ${site}: make web writes it`);
@@ -418,11 +545,7 @@ async function withBrowser(t, options, body) {
   try {
     session = await openBrowser(options);
   } catch (error) {
-    const why = `${options.engine || 'chromium'} cannot start: ${error.message}`;
-    if (underCI) {
-      throw new Error(why);
-    }
-    t.skip(why);
+    unavailable(t, `${options.engine || 'chromium'} cannot start: ${error.message}`);
     return;
   }
   try {
@@ -432,11 +555,12 @@ async function withBrowser(t, options, body) {
   }
 }
 
+// ---- what the tests read of a page ----------------------------------------
+
+const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
+
 // The errors a page wrote to its console or threw, so far.
-async function problems(page) {
-  if (page.problems) {
-    return page.problems;
-  }
+function problems(page) {
   return page.evaluate(() => window.vimbelWatch.problems);
 }
 
@@ -450,4 +574,68 @@ function waitForStage(page, stage, timeout) {
     { timeout, polling: 50 }, stage);
 }
 
-module.exports = { openBrowser, withBrowser, waitForState, waitForStage, problems, engines, site };
+// Whether the page is in full screen once the run has started. Where the
+// engine has the Full screen API it must be (a refused request would leave
+// a page that never plays full screen); where it has not, the test says so.
+async function inFullscreen(t, page) {
+  const api = await page.evaluate(() => typeof document.documentElement.requestFullscreen === 'function' &&
+    document.fullscreenEnabled);
+  if (!api) {
+    t.diagnostic('this engine has no Full screen API: the demo plays in the page');
+    return false;
+  }
+  await page.waitForFunction(() => Boolean(document.fullscreenElement), { timeout: 5000 });
+  return true;
+}
+
+// The loudest sample the analysers on the page's audio output see over
+// `milliseconds`, and the states of its audio contexts.
+function audioOutput(page, milliseconds = 1000) {
+  return page.evaluate(async (milliseconds) => {
+    const watch = window.vimbelWatch;
+    let peak = 0;
+    for (let i = 0; i < milliseconds / 100; i++) {
+      for (const analyser of watch.analysers) {
+        const samples = new Float32Array(analyser.fftSize);
+        analyser.getFloatTimeDomainData(samples);
+        peak = samples.reduce((most, sample) => Math.max(most, Math.abs(sample)), peak);
+      }
+      await new Promise((resolve) => setTimeout(resolve, 100));
+    }
+    return { states: watch.contexts.map((context) => context.state), peak };
+  }, milliseconds);
+}
+
+// The loudest sample reaching the sound server over the next `milliseconds`.
+async function loudestFor(recorder, milliseconds) {
+  const from = recorder.mark();
+  await sleep(milliseconds);
+  return recorder.peak(from, recorder.mark());
+}
+
+// The canvas's drawing size, its box on screen (CSS pixels) and the
+// window's size.
+function canvasShown(page) {
+  return page.$eval('#canvas', (canvas) => {
+    const box = canvas.getBoundingClientRect();
+    return { drawing: [canvas.width, canvas.height], left: box.left, top: box.top,
+      shown: [box.width, box.height], window: [innerWidth, innerHeight] };
+  });
+}
+
+// The picture is shown whole, at its own shape, as large as the window
+// holds it, centred (within a pixel of rounding).
+function assertShownWhole(shown) {
+  const { drawing: [width, height], shown: [boxWidth, boxHeight], window: [w, h] } = shown;
+  const what = JSON.stringify(shown);
+  assert.ok(Math.abs(boxWidth / boxHeight - width / height) < 0.01, `squashed: ${what}`);
+  assert.ok(boxWidth <= w + 1 && boxHeight <= h + 1, `cut: ${what}`);
+  assert.ok(Math.abs(boxWidth - w) <= 1 || Math.abs(boxHeight - h) <= 1, `not fitted: ${what}`);
+  assert.ok(Math.abs(2 * shown.left + boxWidth - w) <= 2 && Math.abs(2 * shown.top + boxHeight - h) <= 2,
+    `not centred: ${what}`);
+}
+
+module.exports = {
+  openBrowser, withBrowser, underCI, unavailable, engines, site, sleep, problems, waitForState, waitForStage,
+  inFullscreen, audioOutput, loudestFor, canvasShown, assertShownWhole,
+};
