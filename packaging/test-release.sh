@@ -18,12 +18,8 @@ cd "$(dirname "$0")/.." || exit 2
 source_dir=$(pwd)
 # shellcheck source=packaging/release-common.sh
 source packaging/release-common.sh
-
-passed=0
-failed=0
-skipped=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=tests/harness.sh
+source tests/harness.sh
 mkdir -p "$work/elsewhere"
 
 
@@ -432,5 +428,4 @@ if [ "$mode" = all ]; then
     check "make release without docs/screenshot.png fails and says so" missing_screenshot
 fi
 
-echo "release: $passed passed, $failed failed, $skipped skipped"
-[ $failed -eq 0 ]
+finish release
