@@ -33,19 +33,20 @@ unavailable() {
 # Runs one named check (a function with arguments) in a subshell, counting it
 # in passed, failed or skipped; its output is shown only when it fails. A
 # check that exits with 77 is skipped and says why in its last line.
+# Its locals are named so that the check, which sees them, uses no such name.
 check() {
-    local name=$1 status
+    local check_name=$1 check_status
     shift
     ("$@") >"$work/log" 2>&1
-    status=$?
-    if [ $status -eq 0 ]; then
-        echo "PASS  $name"
+    check_status=$?
+    if [ $check_status -eq 0 ]; then
+        echo "PASS  $check_name"
         passed=$((passed + 1))
-    elif [ $status -eq 77 ]; then
-        echo "SKIP  $name: $(tail -n 1 "$work/log")"
+    elif [ $check_status -eq 77 ]; then
+        echo "SKIP  $check_name: $(tail -n 1 "$work/log")"
         skipped=$((skipped + 1))
     else
-        echo "FAIL  $name"
+        echo "FAIL  $check_name"
         sed 's/^/      /' "$work/log" | tail -n 40
         failed=$((failed + 1))
     fi
@@ -128,8 +129,9 @@ start_x() {
     until_true 15 wm_answers || x_failure="openbox does not answer: $(tail -n 3 "$work/x.log")"
 }
 
-# Runs a client of the sound server started by start_sound.
-pulse() { HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" "$@"; }
+# Put before a command line to make it a client of the sound server started
+# by start_sound (the command itself: with &, $! is its pid).
+pulse=(env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime")
 
 # Starts PulseAudio with a sink named null, in a private HOME and runtime
 # folder, in the foreground as a child of the script; ready once the sink is
@@ -143,11 +145,11 @@ start_sound() {
     fi
     mkdir -p "$work/home" "$work/runtime"
     chmod 700 "$work/runtime"
-    HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" "${as_child[@]}" pulseaudio -n --daemonize=no \
+    "${pulse[@]}" "${as_child[@]}" pulseaudio -n --daemonize=no \
         --exit-idle-time=-1 --load="module-null-sink sink_name=null" \
         --load=module-native-protocol-unix >"$work/pulse.log" 2>&1 &
     server_pids+=($!)
     # shellcheck disable=SC2317  # called by until_true
-    sink_listed() { pulse pactl list short sinks 2>/dev/null | grep -qw null; }
+    sink_listed() { "${pulse[@]}" pactl list short sinks 2>/dev/null | grep -qw null; }
     until_true 15 sink_listed || sound_failure="pulseaudio did not start: $(tail -n 3 "$work/pulse.log")"
 }

@@ -298,7 +298,7 @@ fatal_box() {
 
 # Records the null sink's monitor into the given file, in the background.
 record() {
-    pulse parec -d null.monitor --raw --format=s16le --rate=44100 \
+    "${pulse[@]}" parec -d null.monitor --raw --format=s16le --rate=44100 \
         --channels=2 >"$1" 2>>"$work/parec.log" &
     recorder=$!
 }
