@@ -311,6 +311,11 @@ sound_recorded() { [ -n "$(tr -d '\0' <"$work/first-sound.raw" 2>/dev/null | hea
 # sound on (while Wine and the demo start up the stream may stall), it is the
 # looped music at its speed with no more glitches than allowed. What the
 # comparison found is kept beside the recording.
+# Wine writes to the server one period per tick of its timer however late the
+# tick, so time lost to a late thread comes out of the server's buffer for
+# good, until it runs dry and Wine fills it again with silence. Wine asks for
+# three periods (30 ms), used up within seconds on a busy machine;
+# PULSE_LATENCY_MSEC makes the buffer a second (and Wine's period 20 ms).
 heard_through_pulseaudio() {
     need_wine
     [ -z "$sound_failure" ] || unavailable "$sound_failure"
@@ -318,7 +323,7 @@ heard_through_pulseaudio() {
     [ -x "$match" ] || { echo "no $match (make test-windows builds it)"; return 1; }
     record "$work/first-sound.raw"
     start_demo direct SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software \
-        XDG_RUNTIME_DIR="$work/runtime"
+        XDG_RUNTIME_DIR="$work/runtime" PULSE_LATENCY_MSEC=1000
     if ! until_true 60 sound_recorded; then
         echo "nothing reached the sound server; the demo $(demo_ended && echo ended || echo runs)"
         kill "$recorder" "$demo_pid" 2>/dev/null
