@@ -43,7 +43,6 @@ wrong_sha() {
 }
 
 repin() {
-    local pinned pinned_file pinned_sha
     { echo "# comment"; cat "$work/made-up.lock"; } >"$work/copy.lock"
     "$here/update-sources-lock.sh" "$work/copy.lock" >"$work/diff" 2>"$work/fetch.log" ||
         { cat "$work/fetch.log"; return 1; }

@@ -34,15 +34,12 @@ run_headless() {
         exec env SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy "$@") \
         2>"$errors" &
     pid=$!
-    for _ in 1 2 3 4 5 6; do
-        sleep 0.5
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid"
-            echo "ended on its own with status $? before the quit request:"
-            grep -v '^ *[0-9]*:' "$errors" | head -n 5
-            return 1
-        fi
-    done
+    if until_true 3 exited "$pid"; then
+        wait "$pid"
+        echo "ended on its own with status $? before the quit request:"
+        grep -v '^ *[0-9]*:' "$errors" | head -n 5
+        return 1
+    fi
     kill -TERM "$pid"
     wait "$pid"
     status=$?

@@ -1,27 +1,17 @@
-# The harness of the shell test scripts (sourced, not run): named checks
-# counted as passed, failed or skipped; a scratch folder in $work; and the
-# servers the checks need, Xvfb with openbox and PulseAudio with a null sink,
-# each a child of the script, stopped and reaped when it exits.
-#
-# A check whose server or tool cannot start fails under CI (CI set, and not
-# "false" or "0"), where a broken install step must show; elsewhere it is
-# skipped and says why.
+# The harness of the shell test scripts (sourced): named checks counted as
+# passed, failed or skipped, a scratch folder $work, and Xvfb with openbox and
+# PulseAudio with a null sink as children of the script, stopped and reaped
+# when it exits. A check whose server or tool cannot start fails under CI
+# (CI set, not "false" or "0"); elsewhere it is skipped and says why.
 # shellcheck shell=bash
 # shellcheck disable=SC2034  # the scripts read what it sets
 
-passed=0
-failed=0
-skipped=0
+passed=0 failed=0 skipped=0
 work=$(mktemp -d)
 server_pids=()
-# Commands run at exit before the servers stop (the scripts add theirs).
-at_exit=()
+at_exit=() # commands the scripts add, run at exit before the servers stop
 
-under_ci() {
-    case "${CI:-}" in
-        "" | false | 0) return 1 ;;
-    esac
-}
+under_ci() { case "${CI:-}" in "" | false | 0) return 1 ;; esac }
 
 # Ends a check for want of a server or tool.
 unavailable() {
@@ -30,10 +20,9 @@ unavailable() {
     exit 77
 }
 
-# Runs one named check (a function with arguments) in a subshell, counting it
-# in passed, failed or skipped; its output is shown only when it fails. A
-# check that exits with 77 is skipped and says why in its last line.
-# Its locals are named so that the check, which sees them, uses no such name.
+# Runs a named check (a function with arguments) in a subshell, showing its
+# output if it fails; status 77 skips it, saying why in its last line. Its
+# locals have names no check uses, as a check sees them.
 check() {
     local check_name=$1 check_status
     shift
@@ -69,19 +58,13 @@ until_true() {
     done
 }
 
-# A child that has exited but is not yet reaped shows as a zombie.
-exited() { ! ps -o stat= -p "$1" 2>/dev/null | grep -qv Z; }
+exited() { ! kill -0 "$1" 2>/dev/null; }
 
-# Asks each server to stop, waits for it, and kills one that does not stop
-# in five seconds: never reaped before, its pid cannot belong to another.
+# Asks each server to stop and kills one still running five seconds later.
 harness_exit() {
     local step pid
-    for step in "${at_exit[@]}"; do
-        eval "$step"
-    done
-    for pid in "${server_pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
+    for step in "${at_exit[@]}"; do eval "$step"; done
+    for pid in "${server_pids[@]}"; do kill "$pid" 2>/dev/null; done
     for pid in "${server_pids[@]}"; do
         until_true 5 exited "$pid" || kill -KILL "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
@@ -89,13 +72,13 @@ harness_exit() {
     rm -rf "$work"
 }
 trap harness_exit EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 
-# Put before a server's command line (started with &, so that $! is the
-# server): it ends with the script even if the script is killed.
+# Before a server's command line (run with &, $! is the server): it ends with
+# the script even if the script is killed.
 as_child=()
 command -v setpriv >/dev/null && as_child=(setpriv --pdeathsig TERM)
+# Before a command line, a client of the server start_sound starts.
+pulse=(env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime")
 
 # Starts Xvfb with openbox and exports DISPLAY; on failure x_failure says why.
 x_failure=""
@@ -105,12 +88,11 @@ start_x() {
         x_failure="Xvfb, openbox, xdotool or xprop is missing (packages xvfb, openbox, xdotool, x11-utils)"
         return
     fi
-    # -displayfd: Xvfb picks a free display and writes its number once it
-    # accepts connections.
-    "${as_child[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp -noreset 3>"$work/display" \
-        2>"$work/x.log" &
+    # Xvfb picks a free display and writes its number once it takes clients.
+    "${as_child[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp -noreset \
+        3>"$work/display" 2>"$work/x.log" &
     server_pids+=($!)
-    if ! until_true 15 grep -q . "$work/display"; then
+    if ! until_true 15 grep -qs . "$work/display"; then
         x_failure="Xvfb did not start: $(tail -n 3 "$work/x.log")"
         return
     fi
@@ -118,9 +100,8 @@ start_x() {
     export DISPLAY
     "${as_child[@]}" openbox --sm-disable >>"$work/x.log" 2>&1 &
     server_pids+=($!)
-    # openbox announces itself on the root window before its event loop runs,
-    # and a window mapped in between is never managed. It runs once it
-    # answers a request, here to have one desktop.
+    # openbox announces itself before its event loop runs, and a window
+    # mapped in between is never managed: it runs once it answers a request.
     # shellcheck disable=SC2317  # called by until_true
     wm_answers() {
         xdotool set_num_desktops 1 2>/dev/null &&
@@ -129,13 +110,8 @@ start_x() {
     until_true 15 wm_answers || x_failure="openbox does not answer: $(tail -n 3 "$work/x.log")"
 }
 
-# Put before a command line to make it a client of the sound server started
-# by start_sound (the command itself: with &, $! is its pid).
-pulse=(env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime")
-
-# Starts PulseAudio with a sink named null, in a private HOME and runtime
-# folder, in the foreground as a child of the script; ready once the sink is
-# listed. On failure sound_failure says why.
+# Starts PulseAudio in the foreground with a sink named null, in a private
+# HOME and runtime folder; on failure sound_failure says why.
 sound_failure=""
 start_sound() {
     if ! command -v pulseaudio >/dev/null || ! command -v parec >/dev/null ||
@@ -145,9 +121,9 @@ start_sound() {
     fi
     mkdir -p "$work/home" "$work/runtime"
     chmod 700 "$work/runtime"
-    "${pulse[@]}" "${as_child[@]}" pulseaudio -n --daemonize=no \
-        --exit-idle-time=-1 --load="module-null-sink sink_name=null" \
-        --load=module-native-protocol-unix >"$work/pulse.log" 2>&1 &
+    "${pulse[@]}" "${as_child[@]}" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+        >"$work/pulse.log" 2>&1 &
     server_pids+=($!)
     # shellcheck disable=SC2317  # called by until_true
     sink_listed() { "${pulse[@]}" pactl list short sinks 2>/dev/null | grep -qw null; }

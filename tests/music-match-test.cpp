@@ -90,7 +90,7 @@ TEST(MusicMatch, EachGlitchIsFoundNearWhereItHappenedAndTheRestStillMatches) {
     const size_t at = 2 * matchRate + matchRate * 6 / 10;
     for (const Case& c : {Case{"a skip of 0.3 s", {at, 13230, false}, Glitch::Kind::skip},
                           Case{"a repeat of 2048 frames", {at, -2048, false}, Glitch::Kind::repeat},
-                          Case{"a gap of 2048 zeros", {at, -2048, true}, Glitch::Kind::gap}}) {
+                          Case{"a gap of half a second", {at, -22050, true}, Glitch::Kind::gap}}) {
         const MusicMatch match = matchLoopedMusic(music(), recorded(5000, 6.5, 1.0, c.fault));
         EXPECT_TRUE(match.holds(6)) << c.name << "\n" << match.describe();
         ASSERT_EQ(match.glitches.size(), 1u) << c.name << "\n" << match.describe();
@@ -102,17 +102,17 @@ TEST(MusicMatch, EachGlitchIsFoundNearWhereItHappenedAndTheRestStillMatches) {
             << c.name << "\n"
             << match.describe();
     }
-    // Three underruns in a few seconds are more than a minute may hold.
-    StereoSamples stuttering = recorded(5000, 6.5, 1.0);
-    for (const double time : {1.5, 3.5, 5.5}) {
-        const auto from = static_cast<size_t>(time * matchRate) * 2;
-        std::fill(stuttering.begin() + static_cast<long>(from),
-                  stuttering.begin() + static_cast<long>(from + 2 * 2048), 0.0f);
+    // Underruns as a busy machine makes them: the server plays half a second
+    // of silence, then the music goes on where it stopped. Two are allowed in
+    // a recording this short, a third is not.
+    StereoSamples stuttering = recorded(5000, 5.5, 1.0);
+    for (const double time : {0.9, 4.2, 6.0}) {
+        const auto from = static_cast<long>(time * matchRate) * 2;
+        stuttering.insert(stuttering.begin() + from, 2 * 22932, 0.0f);
+        const MusicMatch stutter = matchLoopedMusic(music(), stuttering);
+        EXPECT_EQ(stutter.glitches.size(), time < 5 ? 1u + (time > 1) : 3u) << stutter.describe();
+        EXPECT_EQ(stutter.holds(5), time < 5) << stutter.describe();
     }
-    const MusicMatch stutter = matchLoopedMusic(music(), stuttering);
-    EXPECT_TRUE(stutter.music) << stutter.describe();
-    EXPECT_EQ(stutter.glitches.size(), 3u) << stutter.describe();
-    EXPECT_FALSE(stutter.holds(6)) << stutter.describe();
 }
 
 TEST(MusicMatch, TheMusicOnePercentFastAnotherPieceAndNoiseFail) {

@@ -159,9 +159,7 @@ start_wine() {
     wineserver -p
 }
 
-need_wine() {
-    [ -z "$wine_failure" ] || unavailable "$wine_failure"
-}
+need_wine() { [ -z "$wine_failure" ] || unavailable "$wine_failure"; }
 need_x() {
     need_wine
     [ -z "$x_failure" ] || unavailable "$x_failure"
@@ -179,7 +177,7 @@ start_demo() {
     demo_pid=$!
 }
 
-demo_ended() { ! kill -0 "$demo_pid" 2>/dev/null; }
+demo_ended() { exited "$demo_pid"; }
 
 # Waits up to the given seconds for the demo to end and expects the status.
 expect_exit() {
@@ -310,12 +308,9 @@ sound_recorded() { [ -n "$(tr -d '\0' <"$work/first-sound.raw" 2>/dev/null | hea
 # the null sink's monitor for five seconds, from three seconds after the first
 # sound on (while Wine and the demo start up the stream may stall), it is the
 # looped music at its speed with no more glitches than allowed. What the
-# comparison found is kept beside the recording.
-# Wine writes to the server one period per tick of its timer however late the
-# tick, so time lost to a late thread comes out of the server's buffer for
-# good, until it runs dry and Wine fills it again with silence. Wine asks for
-# three periods (30 ms), used up within seconds on a busy machine;
-# PULSE_LATENCY_MSEC makes the buffer a second (and Wine's period 20 ms).
+# comparison found is kept beside the recording. Wine never makes up time a
+# late thread lost: it comes out of the server's buffer, three periods (30 ms)
+# unless PULSE_LATENCY_MSEC makes it a second (and the period 20 ms).
 heard_through_pulseaudio() {
     need_wine
     [ -z "$sound_failure" ] || unavailable "$sound_failure"

@@ -117,9 +117,9 @@ class Matcher {
     }
 
     // Near the prediction, and anywhere in the loop if not found there.
-    Placed follow(long at, long frames, double predicted, double speed, bool anywhere) const {
+    Placed follow(long at, long frames, double predicted, double speed) const {
         Placed placed = align(at, frames, predicted, reach, speed);
-        if (anywhere && placed.correlation < matchThreshold) {
+        if (placed.correlation < matchThreshold) {
             Placed found = align(at, frames, predicted, loop_, speed);
             if (found.correlation > placed.correlation) {
                 placed = found;
@@ -132,10 +132,9 @@ class Matcher {
     }
 
     // Stretches of `frames` from `start` on, `count` of them: the first that
-    // is the music (of the first few) placed anywhere, the others each from
-    // its neighbour, searched anywhere when not found near it if `anywhere`.
-    std::vector<Placed> track(long start, long frames, size_t count, double speed,
-                              bool anywhere) const {
+    // is the music (of the first few) placed anywhere, the others each
+    // followed from its neighbour.
+    std::vector<Placed> track(long start, long frames, size_t count, double speed) const {
         std::vector<Placed> placed(count);
         const auto at = [&](size_t k) { return start + static_cast<long>(k) * frames; };
         size_t first = 0;
@@ -150,10 +149,10 @@ class Matcher {
         }
         const double ahead = static_cast<double>(frames) * speed;
         for (size_t k = first + 1; k < count; ++k) {
-            placed[k] = follow(at(k), frames, placed[k - 1].place + ahead, speed, anywhere);
+            placed[k] = follow(at(k), frames, placed[k - 1].place + ahead, speed);
         }
         for (size_t k = first; k-- > 0;) {
-            placed[k] = follow(at(k), frames, placed[k + 1].place - ahead, speed, anywhere);
+            placed[k] = follow(at(k), frames, placed[k + 1].place - ahead, speed);
         }
         return placed;
     }
@@ -347,7 +346,7 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
     constexpr long quarter = second / 4;
     const auto quarters = static_cast<size_t>((frames - start) / quarter);
     if (quarters > 1) {
-        const std::vector<Placed> rough = matcher.track(start, quarter, quarters, 1.0, false);
+        const std::vector<Placed> rough = matcher.track(start, quarter, quarters, 1.0);
         std::vector<double> steps;
         for (size_t k = 1; k < quarters; ++k) {
             steps.push_back(rough[k].place - rough[k - 1].place - static_cast<double>(quarter));
@@ -355,7 +354,7 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
         match.speed = 1 + median(steps) / static_cast<double>(quarter);
     }
     // The median step between whole seconds corrects it, to the frame.
-    std::vector<Placed> placed = matcher.track(start, second, seconds, match.speed, true);
+    std::vector<Placed> placed = matcher.track(start, second, seconds, match.speed);
     for (int round = 0; round < 2 && seconds > 1; ++round) {
         std::vector<double> steps;
         for (size_t k = 1; k < seconds; ++k) {
@@ -367,7 +366,20 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
             break;
         }
         match.speed += step / static_cast<double>(second);
-        placed = matcher.track(start, second, seconds, match.speed, true);
+        placed = matcher.track(start, second, seconds, match.speed);
+    }
+    // A stream with long gaps may mislead the estimate: the right speed is
+    // kept where more seconds are the music at it.
+    const auto matched = [](const std::vector<Placed>& places) {
+        return std::count_if(places.begin(), places.end(),
+                             [](const Placed& p) { return p.correlation > matchThreshold; });
+    };
+    if (match.speed != 1.0) {
+        std::vector<Placed> right = matcher.track(start, second, seconds, 1.0);
+        if (matched(right) > matched(placed)) {
+            placed = std::move(right);
+            match.speed = 1.0;
+        }
     }
     std::vector<size_t> good;
     for (size_t k = 0; k < seconds; ++k) {
