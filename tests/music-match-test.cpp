@@ -96,7 +96,7 @@ TEST(MusicMatch, EachGlitchIsFoundNearWhereItHappenedAndTheRestStillMatches) {
         ASSERT_EQ(match.glitches.size(), 1u) << c.name << "\n" << match.describe();
         EXPECT_EQ(match.glitches[0].kind, c.kind) << c.name << "\n" << match.describe();
         EXPECT_NEAR(match.glitches[0].time, lead + 2.6, 0.05) << c.name << "\n" << match.describe();
-        EXPECT_EQ(std::count_if(match.correlations.begin(), match.correlations.end(),
+        EXPECT_GE(std::count_if(match.correlations.begin(), match.correlations.end(),
                                 [](double r) { return r > matchThreshold; }),
                   5)
             << c.name << "\n"
@@ -110,6 +110,7 @@ TEST(MusicMatch, EachGlitchIsFoundNearWhereItHappenedAndTheRestStillMatches) {
         const auto from = static_cast<long>(time * matchRate) * 2;
         stuttering.insert(stuttering.begin() + from, 2 * 22932, 0.0f);
         const MusicMatch stutter = matchLoopedMusic(music(), stuttering);
+        EXPECT_TRUE(stutter.music) << stutter.describe();
         EXPECT_EQ(stutter.glitches.size(), time < 5 ? 1u + (time > 1) : 3u) << stutter.describe();
         EXPECT_EQ(stutter.holds(5), time < 5) << stutter.describe();
     }
