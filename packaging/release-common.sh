@@ -1,4 +1,5 @@
-# Shared by the release scripts and their tests (sourced, not run).
+# Shared by the release scripts and their tests (sourced, not run; the
+# tests also source tests/harness.sh).
 # shellcheck shell=bash
 
 fail() {
@@ -50,28 +51,6 @@ pack_zip() {
         find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -9 "$archive.tmp" -@
     ) || fail "cannot pack $archive"
     mv "$archive.tmp" "$archive"
-}
-
-# For the tests: runs one named check (a function with arguments) in a
-# subshell, counting it in passed, failed or skipped; its output (kept in
-# $work/log) is shown only when it fails. A check that exits with 77 is
-# skipped and says why.
-check() {
-    local name=$1 status
-    shift
-    ("$@") >"$work/log" 2>&1
-    status=$?
-    if [ $status -eq 0 ]; then
-        echo "PASS  $name"
-        passed=$((passed + 1))
-    elif [ $status -eq 77 ]; then
-        echo "SKIP  $name: $(tail -n 1 "$work/log")"
-        skipped=$((skipped + 1))
-    else
-        echo "FAIL  $name"
-        sed 's/^/      /' "$work/log" | tail -n 40
-        failed=$((failed + 1))
-    fi
 }
 
 # Clones HEAD of the tree in source_dir into a fresh folder; a commit without

@@ -18,12 +18,8 @@ cd "$(dirname "$0")/.." || exit 2
 source_dir=$(pwd)
 # shellcheck source=packaging/release-common.sh
 source packaging/release-common.sh
-
-passed=0
-failed=0
-skipped=0
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# shellcheck source=tests/harness.sh
+source tests/harness.sh
 mkdir -p "$work/elsewhere"
 
 
@@ -38,15 +34,12 @@ run_headless() {
         exec env SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy "$@") \
         2>"$errors" &
     pid=$!
-    for _ in 1 2 3 4 5 6; do
-        sleep 0.5
-        if ! kill -0 "$pid" 2>/dev/null; then
-            wait "$pid"
-            echo "ended on its own with status $? before the quit request:"
-            grep -v '^ *[0-9]*:' "$errors" | head -n 5
-            return 1
-        fi
-    done
+    if until_true 3 exited "$pid"; then
+        wait "$pid"
+        echo "ended on its own with status $? before the quit request:"
+        grep -v '^ *[0-9]*:' "$errors" | head -n 5
+        return 1
+    fi
     kill -TERM "$pid"
     wait "$pid"
     status=$?
@@ -432,5 +425,4 @@ if [ "$mode" = all ]; then
     check "make release without docs/screenshot.png fails and says so" missing_screenshot
 fi
 
-echo "release: $passed passed, $failed failed, $skipped skipped"
-[ $failed -eq 0 ]
+finish release

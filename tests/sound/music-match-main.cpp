@@ -1,12 +1,11 @@
 // Compares a recording with the looped music for scripts:
 //   vimbel-music-match MUSIC.wav RECORDING.raw SECONDS
 // RECORDING.raw is signed 16-bit little-endian stereo at 44100 Hz. Prints the
-// correlation of each second and exits 0 if at least SECONDS seconds were
-// recorded and every one of them is the music; 3 if not but the recording
-// has dropouts (the player ran dry: worth recording again), 1 if not
-// otherwise, 2 on a usage or read error.
+// place, speed and glitches found and the correlation of each second; exits 0
+// if at least SECONDS seconds were recorded and they are the music at its
+// speed with no more glitches than allowed (2 a minute, 2 in anything
+// shorter), 1 if not, 2 on a usage or read error.
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -16,7 +15,9 @@
 #include "music-match.h"
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
+    char* end = nullptr;
+    const unsigned long seconds = argc == 4 ? std::strtoul(argv[3], &end, 10) : 0;
+    if (argc != 4 || end == argv[3] || *end != '\0') {
         std::cerr << "usage: vimbel-music-match MUSIC.wav RECORDING.raw SECONDS\n";
         return 2;
     }
@@ -34,7 +35,11 @@ int main(int argc, char** argv) {
     const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const MusicMatch match = matchLoopedMusic(music, fromS16le(raw));
     std::cout << match.describe();
-    const bool holds = match.holds(std::strtoul(argv[3], nullptr, 10));
-    std::cout << (holds ? "the music, at its speed\n" : "not the music\n");
-    return holds ? 0 : match.dropouts > 0 ? 3 : 1;
+    const std::string failure = match.failure(seconds);
+    if (!failure.empty()) {
+        std::cout << failure << "\n";
+        return 1;
+    }
+    std::cout << "the music, at its speed, with " << match.glitches.size() << " glitch(es)\n";
+    return 0;
 }

@@ -6,98 +6,230 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iomanip>
 #include <sstream>
 
 namespace {
 
-constexpr size_t stretchFrames = matchRate;
-// The coarse search runs on mono averages of this many frames.
-constexpr size_t decimation = 8;
+constexpr long second = matchRate;
 // Below this level (about -40 dBFS) the recording counts as silent.
 constexpr float silence = 0.01f;
-// How far each second may sit from where the previous one predicts it: the
-// mixer may drop a frame or two where the loop repeats, which no listener
-// hears, while any gap or speed error moves the music by far more.
-constexpr long drift = 8;
+// How far a second may sit from where its neighbour predicts it before the
+// whole loop is searched.
+constexpr long reach = matchRate / 10;
+// Steps of the place up to this many frames are no glitch: the mixer may drop
+// a frame or two where the loop repeats, which no listener hears, while an
+// underrun moves the music by a chunk of 1024 frames or more.
+constexpr double steady = 16;
 // The shortest run of zero frames that counts as a dropout.
-constexpr size_t dropoutFrames = 64;
+constexpr long dropoutFrames = 64;
+// Where the music steps between two seconds is found to this many frames.
+constexpr long block = 1024;
 
-// Normalised correlation of `frames` stereo frames of the recording from
-// `start` with the looped music from `offset`.
-double correlation(const StereoSamples& music, const StereoSamples& recording, size_t start,
-                   size_t offset, size_t frames) {
-    const size_t loop = music.size() / 2;
-    double both = 0;
-    double recorded = 0;
-    double played = 0;
-    for (size_t i = 0; i < frames; ++i) {
-        const size_t m = 2 * ((offset + i) % loop);
-        const size_t r = 2 * (start + i);
-        for (size_t c = 0; c < 2; ++c) {
-            both += double{recording[r + c]} * music[m + c];
-            recorded += double{recording[r + c]} * recording[r + c];
-            played += double{music[m + c]} * music[m + c];
-        }
-    }
-    return recorded > 0 && played > 0 ? both / std::sqrt(recorded * played) : 0.0;
+long wrap(long frame, long loop) {
+    return (frame % loop + loop) % loop;
 }
 
-// Mono averages of `decimation` frames each, from frame `start` on.
-std::vector<float> decimate(const StereoSamples& samples, size_t start, size_t frames) {
-    std::vector<float> out(frames / decimation);
+// Mono averages of `factor` frames each.
+std::vector<float> decimate(const StereoSamples& samples, long factor) {
+    const auto n = static_cast<size_t>(factor);
+    std::vector<float> out(samples.size() / 2 / n);
     for (size_t i = 0; i < out.size(); ++i) {
         float sum = 0;
-        for (size_t j = 0; j < 2 * decimation; ++j) {
-            sum += samples[2 * (start + i * decimation) + j];
+        for (size_t j = 0; j < 2 * n; ++j) {
+            sum += samples[2 * n * i + j];
         }
-        out[i] = sum / (2 * decimation);
+        out[i] = sum / static_cast<float>(2 * n);
     }
     return out;
 }
 
-// The loop frame where the stretch from `start` fits best.
-long placeStretch(const StereoSamples& music, const StereoSamples& recording, size_t start) {
-    const size_t loop = music.size() / 2;
-    const std::vector<float> played = decimate(music, 0, loop);
-    const std::vector<float> recorded = decimate(recording, start, stretchFrames);
-    const size_t n = played.size();
-    // The loop repeated far enough for a stretch to start anywhere in it.
-    std::vector<float> looped(n + recorded.size());
-    for (size_t i = 0; i < looped.size(); ++i) {
-        looped[i] = played[i % n];
-    }
-    double bestScore = -2;
-    size_t best = 0;
-    for (size_t candidate = 0; candidate < n; ++candidate) {
-        const float* m = looped.data() + candidate;
+struct Placed {
+    // The loop frame (not wrapped) heard at the start of the stretch.
+    double place = 0;
+    double correlation = -1;
+};
+
+class Matcher {
+  public:
+    Matcher(const StereoSamples& music, const StereoSamples& recording)
+        : music_(music),
+          recording_(recording),
+          loop_(static_cast<long>(music.size() / 2)),
+          fine_(music, recording, fineFactor),
+          coarse_(music, recording, coarseFactor) {}
+
+    long loop() const { return loop_; }
+
+    // Normalised correlation of `frames` recording frames from `at` with the
+    // music from loop frame `place` on, played at `speed`. Frames of exact
+    // digital silence, where the stream ran dry, are left out: they are
+    // counted as gaps, and the music around them is judged on its own.
+    double correlation(long at, long frames, double place, double speed) const {
+        const double floor = std::floor(place);
+        const long base = wrap(static_cast<long>(floor), loop_);
+        const double from = place - floor;
         double both = 0;
-        double energy = 0;
-        for (size_t i = 0; i < recorded.size(); ++i) {
-            both += double{recorded[i]} * m[i];
-            energy += double{m[i]} * m[i];
+        double recorded = 0;
+        double played = 0;
+        for (long i = 0; i < frames; ++i) {
+            const double position = from + static_cast<double>(i) * speed;
+            const double whole = std::floor(position);
+            const double fraction = position - whole;
+            long m = base + static_cast<long>(whole);
+            m -= m >= loop_ ? loop_ : 0;
+            const long n = m + 1 == loop_ ? 0 : m + 1;
+            const float* a = &music_[static_cast<size_t>(2 * m)];
+            const float* b = &music_[static_cast<size_t>(2 * n)];
+            const float* r = &recording_[static_cast<size_t>(2 * (at + i))];
+            if (r[0] == 0 && r[1] == 0) {
+                continue;
+            }
+            for (size_t c = 0; c < 2; ++c) {
+                const double value = a[c] * (1 - fraction) + b[c] * fraction;
+                both += r[c] * value;
+                recorded += double{r[c]} * r[c];
+                played += value * value;
+            }
         }
-        const double score = energy > 0 ? both / std::sqrt(energy) : 0;
-        if (score > bestScore) {
-            bestScore = score;
-            best = candidate;
-        }
+        return recorded > 0 && played > 0 ? both / std::sqrt(recorded * played) : 0.0;
     }
-    // To the frame, at the full rate around the coarse place.
-    const long coarse = static_cast<long>(best * decimation);
-    const long span = static_cast<long>(2 * decimation);
-    bestScore = -2;
-    long offset = 0;
-    for (long candidate = coarse - span; candidate <= coarse + span; ++candidate) {
-        const long wrapped = (candidate % static_cast<long>(loop) + static_cast<long>(loop)) %
-                             static_cast<long>(loop);
-        const double score =
-            correlation(music, recording, start, static_cast<size_t>(wrapped), stretchFrames);
-        if (score > bestScore) {
-            bestScore = score;
-            offset = wrapped;
+
+    // The place of the `frames` from `at` within `within` frames of
+    // `predicted`: on mono averages of 32 frames if it may be anywhere, of 8
+    // frames near there, then to the frame.
+    Placed align(long at, long frames, double predicted, long within, double speed) const {
+        long centre = std::lround(predicted);
+        if (within > 8 * coarseFactor) {
+            centre = coarse_.search(at, frames, centre, within, speed);
+            within = 2 * coarseFactor;
         }
+        centre = fine_.search(at, frames, centre, within, speed);
+        Placed placed;
+        const auto tryAt = [&](long frame) {
+            const double score = correlation(at, frames, static_cast<double>(frame), speed);
+            if (score > placed.correlation) {
+                placed = {static_cast<double>(frame), score};
+            }
+        };
+        for (long frame = centre - 2 * fineFactor; frame <= centre + 2 * fineFactor; frame += 2) {
+            tryAt(frame);
+        }
+        const auto best = static_cast<long>(placed.place);
+        tryAt(best - 1);
+        tryAt(best + 1);
+        return placed;
     }
-    return offset;
+
+    // Near the prediction, and anywhere in the loop if not found there.
+    Placed follow(long at, long frames, double predicted, double speed) const {
+        Placed placed = align(at, frames, predicted, reach, speed);
+        if (placed.correlation < matchThreshold) {
+            Placed found = align(at, frames, predicted, loop_, speed);
+            if (found.correlation > placed.correlation) {
+                placed = found;
+            }
+        }
+        // The loop frame nearest the prediction.
+        const double loops = std::round((placed.place - predicted) / static_cast<double>(loop_));
+        placed.place -= loops * static_cast<double>(loop_);
+        return placed;
+    }
+
+    // Stretches of `frames` from `start` on, `count` of them: the first that
+    // is the music (of the first few) placed anywhere, the others each
+    // followed from its neighbour.
+    std::vector<Placed> track(long start, long frames, size_t count, double speed) const {
+        std::vector<Placed> placed(count);
+        const auto at = [&](size_t k) { return start + static_cast<long>(k) * frames; };
+        size_t first = 0;
+        for (size_t k = 0; k < std::min<size_t>(count, 4); ++k) {
+            placed[k] = align(at(k), frames, 0, loop_, speed);
+            if (placed[k].correlation > placed[first].correlation) {
+                first = k;
+            }
+            if (placed[k].correlation > matchThreshold) {
+                break;
+            }
+        }
+        const double ahead = static_cast<double>(frames) * speed;
+        for (size_t k = first + 1; k < count; ++k) {
+            placed[k] = follow(at(k), frames, placed[k - 1].place + ahead, speed);
+        }
+        for (size_t k = first; k-- > 0;) {
+            placed[k] = follow(at(k), frames, placed[k + 1].place - ahead, speed);
+        }
+        return placed;
+    }
+
+  private:
+    static constexpr long fineFactor = 8;
+    static constexpr long coarseFactor = 32;
+
+    // The music and the recording as mono averages, searched for the best
+    // place of a stretch.
+    class Level {
+      public:
+        Level(const StereoSamples& music, const StereoSamples& recording, long factor)
+            : factor_(factor), recording_(decimate(recording, factor)) {
+            const std::vector<float> played = decimate(music, factor);
+            loop_ = static_cast<long>(played.size());
+            // Repeated far enough for a second, even fast, to start anywhere.
+            music_.resize(3 * played.size());
+            for (size_t i = 0; i < music_.size(); ++i) {
+                music_[i] = played[i % played.size()];
+            }
+        }
+
+        // The frame within `within` of `centre` (to `factor` frames) where
+        // the stretch correlates best with the music.
+        long search(long at, long frames, long centre, long within, double speed) const {
+            const long count = frames / factor_;
+            const long first = at / factor_;
+            std::vector<long> steps(static_cast<size_t>(count));
+            for (long j = 0; j < count; ++j) {
+                steps[static_cast<size_t>(j)] = std::lround(static_cast<double>(j) * speed);
+            }
+            const long middle = centre / factor_;
+            const long span = std::min(within / factor_, loop_ / 2);
+            double bestScore = -2;
+            long best = middle;
+            for (long k = -span; k <= span; ++k) {
+                const float* m = music_.data() + wrap(middle + k, loop_);
+                const float* r = recording_.data() + first;
+                double both = 0;
+                double energy = 0;
+                for (long j = 0; j < count; ++j) {
+                    const float played = r[j] == 0 ? 0.0f : m[steps[static_cast<size_t>(j)]];
+                    both += double{r[j]} * played;
+                    energy += double{played} * played;
+                }
+                const double score = energy > 0 ? both / std::sqrt(energy) : 0;
+                if (score > bestScore) {
+                    bestScore = score;
+                    best = middle + k;
+                }
+            }
+            return best * factor_ + centre % factor_;
+        }
+
+      private:
+        long factor_;
+        long loop_ = 0;
+        std::vector<float> music_;
+        std::vector<float> recording_;
+    };
+
+    const StereoSamples& music_;
+    const StereoSamples& recording_;
+    long loop_;
+    Level fine_;
+    Level coarse_;
+};
+
+double median(std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -142,63 +274,200 @@ StereoSamples fromS16le(const std::string& bytes) {
     return samples;
 }
 
-bool MusicMatch::holds(size_t stretches) const {
-    return offset >= 0 && correlations.size() >= stretches &&
-           std::all_of(correlations.begin(), correlations.end(),
-                       [](double c) { return c > matchThreshold; });
+size_t allowedGlitches(size_t seconds) {
+    return glitchesPerMinute * std::max<size_t>(1, (seconds + 59) / 60);
+}
+
+std::string MusicMatch::failure(size_t seconds) const {
+    std::ostringstream text;
+    if (offset < 0) {
+        text << "no second of sound to compare";
+    } else if (correlations.size() < seconds) {
+        text << "only " << correlations.size() << " s recorded, " << seconds << " s needed";
+    } else if (!music) {
+        text << "not the music";
+    } else if (std::abs(speed - 1) > speedTolerance) {
+        text << "the music, but at " << std::fixed << std::setprecision(2) << 100 * speed
+             << " % of its speed";
+    } else if (glitches.size() > allowedGlitches(correlations.size())) {
+        text << "the music, but " << glitches.size() << " glitches in " << correlations.size()
+             << " s (at most " << allowedGlitches(correlations.size()) << ")";
+    }
+    return text.str();
 }
 
 std::string MusicMatch::describe() const {
+    static const char* const kinds[] = {"skip", "repeat", "gap", "noise"};
     std::ostringstream text;
     if (offset < 0) {
         return "no second of sound to compare\n";
     }
-    text << "starts at frame " << offset << " of the loop";
-    if (dropouts > 0) {
-        text << ", " << dropouts << " dropout(s) in the recording";
+    text << (music ? "the music" : "not the music") << ", from frame " << offset
+         << " of the loop, speed " << std::fixed << std::setprecision(3) << 100 * speed << " %, "
+         << glitches.size() << " glitch(es), " << dropouts << " dropout(s)\n";
+    for (const Glitch& glitch : glitches) {
+        text << std::setprecision(2) << kinds[static_cast<int>(glitch.kind)] << " of "
+             << std::abs(glitch.frames) << " frames at " << glitch.time << " s\n";
     }
-    text << "\n";
     for (size_t i = 0; i < correlations.size(); ++i) {
-        text << "second " << i + 1 << ": correlation " << correlations[i] << "\n";
+        text << std::setprecision(3) << "second " << i + 1 << ": correlation " << correlations[i]
+             << "\n";
     }
     return text.str();
 }
 
 MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& recording) {
     MusicMatch match;
-    const size_t frames = recording.size() / 2;
-    const size_t loop = music.size() / 2;
-    size_t start = 0;
+    const auto frames = static_cast<long>(recording.size() / 2);
+    long start = 0;
     while (start < frames && std::abs(recording[2 * start]) < silence &&
            std::abs(recording[2 * start + 1]) < silence) {
         ++start;
     }
-    if (loop < stretchFrames || frames < start + stretchFrames) {
+    if (music.size() / 2 < static_cast<size_t>(2 * second) || frames < start + second) {
         return match;
     }
-    size_t silent = 0;
-    for (size_t i = start; i < frames; ++i) {
-        silent = recording[2 * i] == 0 && recording[2 * i + 1] == 0 ? silent + 1 : 0;
-        match.dropouts += silent == dropoutFrames ? 1 : 0;
+    // Runs of zero frames: where each starts, and how long it is.
+    std::vector<std::pair<long, long>> zeros;
+    long silent = 0;
+    for (long i = start; i <= frames; ++i) {
+        if (i < frames && recording[2 * i] == 0 && recording[2 * i + 1] == 0) {
+            ++silent;
+            continue;
+        }
+        if (silent >= dropoutFrames) {
+            zeros.emplace_back(i - silent, silent);
+        }
+        silent = 0;
     }
-    match.offset = placeStretch(music, recording, start);
-    long expected = match.offset;
-    for (size_t at = start; at + stretchFrames <= frames; at += stretchFrames) {
-        double best = -1;
-        long found = expected;
-        for (long shift = -drift; shift <= drift; ++shift) {
-            const long candidate =
-                ((expected + shift) % static_cast<long>(loop) + static_cast<long>(loop)) %
-                static_cast<long>(loop);
-            const double score =
-                correlation(music, recording, at, static_cast<size_t>(candidate), stretchFrames);
-            if (score > best) {
-                best = score;
-                found = candidate;
+    match.dropouts = zeros.size();
+
+    // Quarter seconds, little smeared by a wrong speed, are followed near
+    // each other at the right speed first: the median step between them
+    // gives the speed to follow whole seconds at.
+    const Matcher matcher(music, recording);
+    const auto seconds = static_cast<size_t>((frames - start) / second);
+    const auto at = [&](size_t k) { return start + static_cast<long>(k) * second; };
+    constexpr long quarter = second / 4;
+    const auto quarters = static_cast<size_t>((frames - start) / quarter);
+    if (quarters > 1) {
+        const std::vector<Placed> rough = matcher.track(start, quarter, quarters, 1.0);
+        std::vector<double> steps;
+        for (size_t k = 1; k < quarters; ++k) {
+            steps.push_back(rough[k].place - rough[k - 1].place - static_cast<double>(quarter));
+        }
+        match.speed = 1 + median(steps) / static_cast<double>(quarter);
+    }
+    // The median step between whole seconds corrects it, to the frame.
+    std::vector<Placed> placed = matcher.track(start, second, seconds, match.speed);
+    for (int round = 0; round < 2 && seconds > 1; ++round) {
+        std::vector<double> steps;
+        for (size_t k = 1; k < seconds; ++k) {
+            steps.push_back(placed[k].place - placed[k - 1].place -
+                            static_cast<double>(second) * match.speed);
+        }
+        const double step = median(steps);
+        if (std::abs(step) <= 1 || std::abs(step) > static_cast<double>(reach)) {
+            break;
+        }
+        match.speed += step / static_cast<double>(second);
+        placed = matcher.track(start, second, seconds, match.speed);
+    }
+    // A stream with long gaps may mislead the estimate: the right speed is
+    // kept where more seconds are the music at it.
+    const auto matched = [](const std::vector<Placed>& places) {
+        return std::count_if(places.begin(), places.end(),
+                             [](const Placed& p) { return p.correlation > matchThreshold; });
+    };
+    if (match.speed != 1.0) {
+        std::vector<Placed> right = matcher.track(start, second, seconds, 1.0);
+        if (matched(right) > matched(placed)) {
+            placed = std::move(right);
+            match.speed = 1.0;
+        }
+    }
+    std::vector<size_t> good;
+    for (size_t k = 0; k < seconds; ++k) {
+        match.correlations.push_back(placed[k].correlation);
+        if (placed[k].correlation > matchThreshold) {
+            good.push_back(k);
+        }
+    }
+    match.offset = wrap(std::lround(placed[0].place), matcher.loop());
+    match.music = !good.empty() && 2 * good.size() >= seconds;
+
+    // Between two seconds that are the music, the places either follow the
+    // speed (the drift there refines it) or step where the stream glitched.
+    std::vector<bool> explained(seconds, false);
+    double drift = 0;
+    long driftFrames = 0;
+    for (size_t i = 1; i < good.size(); ++i) {
+        const size_t g = good[i - 1];
+        const size_t h = good[i];
+        const auto apart = static_cast<long>(h - g) * second;
+        const double step =
+            placed[h].place - placed[g].place - static_cast<double>(apart) * match.speed;
+        if (std::abs(step) <= steady) {
+            drift += step;
+            driftFrames += apart;
+            continue;
+        }
+        std::fill(explained.begin() + static_cast<long>(g),
+                  explained.begin() + static_cast<long>(h), true);
+        // The split of the stretch between where the earlier place and where
+        // the later one fits better.
+        std::vector<double> gain;
+        for (long b = at(g); b + block <= at(h) + second; b += block) {
+            const double before = matcher.correlation(
+                b, block, placed[g].place + static_cast<double>(b - at(g)) * match.speed,
+                match.speed);
+            const double after = matcher.correlation(
+                b, block, placed[h].place + static_cast<double>(b - at(h)) * match.speed,
+                match.speed);
+            gain.push_back(after - before);
+        }
+        size_t split = gain.size();
+        double best = 0;
+        double sum = 0;
+        for (size_t b = gain.size(); b-- > 0;) {
+            sum += gain[b];
+            if (sum > best) {
+                best = sum;
+                split = b;
             }
         }
-        match.correlations.push_back(best);
-        expected = (found + static_cast<long>(stretchFrames)) % static_cast<long>(loop);
+        const long frame = at(g) + static_cast<long>(split) * block;
+        match.glitches.push_back({step > 0 ? Glitch::Kind::skip : Glitch::Kind::repeat,
+                                  static_cast<double>(frame) / second, std::lround(step)});
     }
+    if (driftFrames > 0) {
+        match.speed += drift / static_cast<double>(driftFrames);
+    }
+    // A step where the recording holds zeros is the player running dry.
+    for (const auto& [from, length] : zeros) {
+        const auto within = [&](const Glitch& glitch) {
+            const double time = static_cast<double>(from) / second;
+            return glitch.kind != Glitch::Kind::gap && std::abs(glitch.time - time) < 1.0;
+        };
+        auto stepped = std::find_if(match.glitches.begin(), match.glitches.end(), within);
+        if (stepped == match.glitches.end()) {
+            stepped = match.glitches.insert(match.glitches.end(), Glitch{});
+        }
+        *stepped = {Glitch::Kind::gap, static_cast<double>(from) / second, length};
+        for (size_t k = 0; k < seconds; ++k) {
+            explained[k] = explained[k] || (from < at(k) + second && from + length > at(k));
+        }
+    }
+    // Runs of seconds that are not the music, with the music going on
+    // around them as before.
+    for (size_t k = 0; match.music && k < seconds; ++k) {
+        if (placed[k].correlation <= matchThreshold && !explained[k] &&
+            (k == 0 || placed[k - 1].correlation > matchThreshold || explained[k - 1])) {
+            match.glitches.push_back(
+                {Glitch::Kind::noise, static_cast<double>(at(k)) / second, second});
+        }
+    }
+    std::sort(match.glitches.begin(), match.glitches.end(),
+              [](const Glitch& a, const Glitch& b) { return a.time < b.time; });
     return match;
 }

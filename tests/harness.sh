@@ -1,0 +1,131 @@
+# The harness of the shell test scripts (sourced): named checks counted as
+# passed, failed or skipped, a scratch folder $work, and Xvfb with openbox and
+# PulseAudio with a null sink as children of the script, stopped and reaped
+# when it exits. A check whose server or tool cannot start fails under CI
+# (CI set, not "false" or "0"); elsewhere it is skipped and says why.
+# shellcheck shell=bash
+# shellcheck disable=SC2034  # the scripts read what it sets
+
+passed=0 failed=0 skipped=0
+work=$(mktemp -d)
+server_pids=()
+at_exit=() # commands the scripts add, run at exit before the servers stop
+
+under_ci() { case "${CI:-}" in "" | false | 0) return 1 ;; esac }
+
+# Ends a check for want of a server or tool.
+unavailable() {
+    echo "$1"
+    under_ci && { echo "^ cannot run under CI"; exit 1; }
+    exit 77
+}
+
+# Runs a named check (a function with arguments) in a subshell, showing its
+# output if it fails; status 77 skips it, saying why in its last line. Its
+# locals have names no check uses, as a check sees them.
+check() {
+    local check_name=$1 check_status
+    shift
+    ("$@") >"$work/log" 2>&1
+    check_status=$?
+    if [ $check_status -eq 0 ]; then
+        echo "PASS  $check_name"
+        passed=$((passed + 1))
+    elif [ $check_status -eq 77 ]; then
+        echo "SKIP  $check_name: $(tail -n 1 "$work/log")"
+        skipped=$((skipped + 1))
+    else
+        echo "FAIL  $check_name"
+        sed 's/^/      /' "$work/log" | tail -n 40
+        failed=$((failed + 1))
+    fi
+}
+
+# The counts under the script's name; succeeds if no check failed.
+finish() {
+    echo "$1: $passed passed, $failed failed, $skipped skipped"
+    [ $failed -eq 0 ]
+}
+
+# Runs a command every tenth of a second until it succeeds or the given
+# seconds pass.
+until_true() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.1
+    done
+}
+
+exited() { ! kill -0 "$1" 2>/dev/null; }
+
+# Asks each server to stop and kills one still running five seconds later.
+harness_exit() {
+    local step pid
+    for step in "${at_exit[@]}"; do eval "$step"; done
+    for pid in "${server_pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${server_pids[@]}"; do
+        until_true 5 exited "$pid" || kill -KILL "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap harness_exit EXIT
+
+# Before a server's command line (run with &, $! is the server): it ends with
+# the script even if the script is killed.
+as_child=()
+command -v setpriv >/dev/null && as_child=(setpriv --pdeathsig TERM)
+# Before a command line, a client of the server start_sound starts.
+pulse=(env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime")
+
+# Starts Xvfb with openbox and exports DISPLAY; on failure x_failure says why.
+x_failure=""
+start_x() {
+    if ! command -v Xvfb >/dev/null || ! command -v openbox >/dev/null ||
+        ! command -v xdotool >/dev/null || ! command -v xprop >/dev/null; then
+        x_failure="Xvfb, openbox, xdotool or xprop is missing (packages xvfb, openbox, xdotool, x11-utils)"
+        return
+    fi
+    # Xvfb picks a free display and writes its number once it takes clients.
+    "${as_child[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp -noreset \
+        3>"$work/display" 2>"$work/x.log" &
+    server_pids+=($!)
+    if ! until_true 15 grep -qs . "$work/display"; then
+        x_failure="Xvfb did not start: $(tail -n 3 "$work/x.log")"
+        return
+    fi
+    DISPLAY=":$(head -n 1 "$work/display")"
+    export DISPLAY
+    "${as_child[@]}" openbox --sm-disable >>"$work/x.log" 2>&1 &
+    server_pids+=($!)
+    # openbox announces itself before its event loop runs, and a window
+    # mapped in between is never managed: it runs once it answers a request.
+    # shellcheck disable=SC2317  # called by until_true
+    wm_answers() {
+        xdotool set_num_desktops 1 2>/dev/null &&
+            xprop -root _NET_NUMBER_OF_DESKTOPS 2>/dev/null | grep -q '= 1$'
+    }
+    until_true 15 wm_answers || x_failure="openbox does not answer: $(tail -n 3 "$work/x.log")"
+}
+
+# Starts PulseAudio in the foreground with a sink named null, in a private
+# HOME and runtime folder; on failure sound_failure says why.
+sound_failure=""
+start_sound() {
+    if ! command -v pulseaudio >/dev/null || ! command -v parec >/dev/null ||
+        ! command -v pactl >/dev/null; then
+        sound_failure="pulseaudio, pactl or parec is missing (packages pulseaudio, pulseaudio-utils)"
+        return
+    fi
+    mkdir -p "$work/home" "$work/runtime"
+    chmod 700 "$work/runtime"
+    "${pulse[@]}" "${as_child[@]}" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+        >"$work/pulse.log" 2>&1 &
+    server_pids+=($!)
+    # shellcheck disable=SC2317  # called by until_true
+    sink_listed() { "${pulse[@]}" pactl list short sinks 2>/dev/null | grep -qw null; }
+    until_true 15 sink_listed || sound_failure="pulseaudio did not start: $(tail -n 3 "$work/pulse.log")"
+}
