@@ -55,7 +55,9 @@ class XServer {
   public:
     // Xvfb with a black root window; with `windowManager`, openbox manages the
     // windows (so full-screen requests are honoured, and windows get focus).
-    explicit XServer(bool windowManager) {
+    // The screen is testScreenWidth x testScreenHeight unless a size is given.
+    explicit XServer(bool windowManager, int width = testScreenWidth, int height = testScreenHeight)
+        : width_(width), height_(height) {
         using namespace display_servers_detail;
         if (!haveProgram("Xvfb")) {
             failure_ = "Xvfb is not installed (package xvfb)";
@@ -68,8 +70,7 @@ class XServer {
         }
         // -displayfd: Xvfb picks a free display and writes its number once it
         // accepts connections.
-        const std::string size =
-            std::to_string(testScreenWidth) + "x" + std::to_string(testScreenHeight) + "x24";
+        const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
         xvfb_ = ChildProcess::start({"Xvfb", "-displayfd", "3", "-screen", "0", size, "-br",
                                      "-nolisten", "tcp", "-noreset"},
                                     inheritedEnvironment(), ready[1]);
@@ -133,16 +134,21 @@ class XServer {
         return ChildProcess::capture(argv, toolEnvironment(), limit);
     }
 
-    // The number of pixels on the screen that are not black, or -1 if the
-    // screen could not be read (ImageMagick's import).
-    long litPixels() const {
+    // The number of pixels on the screen, or within the given columns of it,
+    // that are not black; -1 if the screen could not be read (ImageMagick's
+    // import).
+    long litPixels(int fromColumn = 0, int toColumn = -1) const {
         const auto rgb = run({"import", "-silent", "-window", "root", "-depth", "8", "rgb:-"});
-        if (!rgb || rgb->size() != size_t{testScreenWidth} * testScreenHeight * 3) {
+        if (!rgb || rgb->size() != static_cast<size_t>(width_) * height_ * 3) {
             return -1;
         }
+        const size_t end = toColumn < 0 ? static_cast<size_t>(width_) : toColumn;
         long lit = 0;
         for (size_t i = 0; i + 2 < rgb->size(); i += 3) {
-            lit += ((*rgb)[i] | (*rgb)[i + 1] | (*rgb)[i + 2]) != 0 ? 1 : 0;
+            const size_t column = i / 3 % static_cast<size_t>(width_);
+            if (column >= static_cast<size_t>(fromColumn) && column < end) {
+                lit += ((*rgb)[i] | (*rgb)[i + 1] | (*rgb)[i + 2]) != 0 ? 1 : 0;
+            }
         }
         return lit;
     }
@@ -152,6 +158,8 @@ class XServer {
         return with(inheritedEnvironment(), {{"DISPLAY", display_}});
     }
 
+    int width_;
+    int height_;
     // Declared in start order: the window manager is stopped before the server.
     ChildProcess xvfb_;
     ChildProcess windowManager_;
