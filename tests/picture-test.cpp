@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "canvas.h"
@@ -141,7 +142,11 @@ TEST(Picture, EverySixteenByNineSizeShowsTheFramesOf1080p) {
         });
     }
     ASSERT_EQ(reference.size(), moments.size());
-    for (const auto& [width, height] : {std::pair{1280, 720}, std::pair{3840, 2160}}) {
+    // Edges are rasterised afresh at each size, and a star is never less than
+    // a pixel, so a smaller output differs more; a line set at the wrong size
+    // differs by half as much again.
+    for (const auto& [width, height, tolerance] :
+         {std::tuple{1280, 720, 0.2}, std::tuple{3840, 2160, 0.12}}) {
         Canvas canvas(width, height);
         play(canvas, fps, moments.back(), [&](int64_t time) {
             if (!reference.count(time)) {
@@ -154,8 +159,7 @@ TEST(Picture, EverySixteenByNineSizeShowsTheFramesOf1080p) {
                 difference += std::abs(seen[i] - reference[time][i]);
                 lit += reference[time][i];
             }
-            // Edges are rasterised afresh at each size; the picture is the same.
-            EXPECT_LT(difference / lit, 0.25) << width << "x" << height << " at " << time;
+            EXPECT_LT(difference / lit, tolerance) << width << "x" << height << " at " << time;
         });
     }
 }
