@@ -1,8 +1,9 @@
 // The demo in a browser. The page calls main once the viewer has clicked;
 // start-up is the desktop's in a plain window whose canvas covers the device
-// pixels of the visible area, so the picture is as sharp as the screen. The
-// design picture's shape is chosen from it once; when the page later resizes
-// the canvas (vimbelResize) only the picture's scale follows. The passes
+// pixels the picture takes in the visible area, so it is as sharp as the
+// screen. The design picture's shape is chosen once, at the start; when the
+// page later resizes the canvas (vimbelResize) only the picture's scale
+// follows. The passes
 // run from the browser's animation frames instead of a loop, each through the
 // desktop's own demoFrame. The end, by the script or by a quit, runs the
 // desktop's shutdown and tells the page; a fatal error tells the page the
@@ -19,6 +20,7 @@
 #include "fatal.h"
 #include "globals.h"
 #include "main.h"
+#include "picture.h"
 
 namespace {
 
@@ -134,8 +136,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void vimbelResume() {
 
 int main() {
     try {
+        // The picture's shape for the visible area in device pixels, and the
+        // canvas as large as that picture shown there: the page shows the
+        // canvas at its own shape, as large as the window holds.
         const double ratio = pixelRatio() > 0.0 ? pixelRatio() : 1.0;
-        const CanvasSize size = canvasFor(visibleWidth() * ratio, visibleHeight() * ratio);
+        const auto deviceWidth = static_cast<int32_t>(std::lround(visibleWidth() * ratio));
+        const auto deviceHeight = static_cast<int32_t>(std::lround(visibleHeight() * ratio));
+        const Placement shown =
+            placePicture(designSizeFor(deviceWidth, deviceHeight), deviceWidth, deviceHeight);
+        const CanvasSize size = canvasFor(shown.area.w, shown.area.h);
         session = startDemo(DemoWindow{size.width, size.height, 0});
     } catch (const FatalError& error) {
         fail(error);
