@@ -19,6 +19,7 @@
 #include "main.h"
 #include "options.h"
 #include "outputs.h"
+#include "picture.h"
 #include "progress.h"
 #include "random.h"
 #include "soundtrack.h"
@@ -208,8 +209,11 @@ void Capture::renderFrames() {
     }
 
     seedRandom(options_.seed ? *options_.seed : wallClockNanoseconds());
-    screenWidth = options_.width;
-    screenHeight = options_.height;
+    // The story is laid out on the design picture for the output's shape and
+    // drawn at the output's size.
+    const PictureSize design = designSizeFor(options_.width, options_.height);
+    screenWidth = design.width;
+    screenHeight = design.height;
     running = true;
     auto scene = buildScene(renderer.get());
 

@@ -1,6 +1,7 @@
 #include "background.h"
 
 #include "globals.h"
+#include "picture.h"
 #include "random.h"
 
 namespace {
@@ -39,8 +40,9 @@ void Star::Draw(SDL_Renderer* renderer) {
     }
     rectangle.x = static_cast<int32_t>(x);
     rectangle.y = static_cast<int32_t>(y);
+    const SDL_Rect drawn = toOutput(rectangle);
     SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
-    SDL_RenderFillRect(renderer, &rectangle);
+    SDL_RenderFillRect(renderer, &drawn);
 }
 
 Background NewBackground(uint32_t numberOfStars, int32_t starWidth, int32_t starHeight,

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-// The renderer's output size, set once at start-up and read by every layout.
+// The design picture's size, chosen once at start-up from the output's shape
+// (picture.h) and read by every layout.
 extern int32_t screenWidth;
 extern int32_t screenHeight;
 

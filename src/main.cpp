@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "color.h"
 #include "fatal.h"
 #include "globals.h"
+#include "picture.h"
 #include "random.h"
 
 int32_t screenWidth = 0;
@@ -87,11 +89,33 @@ TTF_Font* loadFont() {
     }
     fontAsset = new std::vector<uint8_t>(assetOrFatal("res/font.ttf"));
     fontRWops = streamOrFatal(*fontAsset);
-    font = TTF_OpenFontIndexRW(fontRWops, 0, 96, 0);
+    font = TTF_OpenFontIndexRW(fontRWops, 0, textPointSize, 0);
     if (!font) {
         fatal(TTF_GetError());
     }
     return font;
+}
+
+namespace {
+// Every other size has its own stream over the shared bytes: a font reads
+// through its stream while it lives, and each keeps its own position.
+std::map<int, TTF_Font*>* scaledFonts = new std::map<int, TTF_Font*>;
+}  // namespace
+
+TTF_Font* loadFont(int pointSize) {
+    if (pointSize == textPointSize) {
+        return loadFont();
+    }
+    if (const auto found = scaledFonts->find(pointSize); found != scaledFonts->end()) {
+        return found->second;
+    }
+    loadFont();
+    TTF_Font* sized = TTF_OpenFontIndexRW(streamOrFatal(*fontAsset), 0, pointSize, 0);
+    if (!sized) {
+        fatal(TTF_GetError());
+    }
+    scaledFonts->emplace(pointSize, sized);
+    return sized;
 }
 
 Mix_Music* loadMusic() {
@@ -271,6 +295,7 @@ void updateScene(Scene& scene, float deltaTime) {
 }
 
 void drawScene(Scene& scene, SDL_Renderer* renderer) {
+    beginPicture(renderer);
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
     SDL_RenderClear(renderer);
     scene.background1.Draw(renderer);
@@ -358,8 +383,9 @@ std::unique_ptr<DemoSession> startDemo(const DemoWindow& window) {
     if (SDL_GetRendererOutputSize(session->renderer.get(), &width, &height) < 0) {
         fatalSdl("cannot read the renderer's output size");
     }
-    screenWidth = width;
-    screenHeight = height;
+    const PictureSize design = designSizeFor(width, height);
+    screenWidth = design.width;
+    screenHeight = design.height;
 
     if (Mix_OpenAudio(audioFrequency, audioFormat, audioChannels, audioChunkSize) < 0) {
         fatalSdl("cannot open the audio device");

@@ -25,8 +25,12 @@
 Mix_Music* loadMusic();
 // The logo image, decoded once and shared.
 SDL_Surface* loadVimbel();
-// The font at 96 points, opened once and shared by every text line.
+// The font at the design size of the text (96 points), opened once and shared
+// by every text line.
 TTF_Font* loadFont();
+// The same font at another size in points, opened once per size over the
+// same bytes: the text drawn at the picture's scale.
+TTF_Font* loadFont(int pointSize);
 
 // The loaders' caches. They are filled on first use and never released: the
 // font and the music read their bytes through their streams while they live.
@@ -35,7 +39,7 @@ extern SDL_RWops* vimbelRWops;
 extern SDL_Surface* vimbelSurface;
 extern std::vector<uint8_t>* fontAsset;
 extern SDL_RWops* fontRWops;
-extern TTF_Font* font;
+extern TTF_Font* font;  // at the design size
 // The bytes and stream of the latest loadMusic call.
 extern std::vector<uint8_t>* musicAsset;
 extern SDL_RWops* musicRWops;
@@ -186,7 +190,7 @@ struct DemoSession {
 inline constexpr const char* windowTitle = "Tolvard - Vimbel 2023 demo";
 
 // The window an entry asks for: its size and creation flags. The renderer's
-// output size, not this, becomes the layout's.
+// output size, not this, chooses the design picture's shape and scale.
 struct DemoWindow {
     int width;
     int height;
@@ -196,7 +200,7 @@ struct DemoWindow {
 inline constexpr DemoWindow desktopWindow{1280, 720, SDL_WINDOW_FULLSCREEN_DESKTOP};
 
 // Start-up: seeds the generator, brings up the libraries, the window the
-// entry asks for, the renderer (whose output size becomes the layout's), the
+// entry asks for, the renderer (whose output size chooses the design size), the
 // audio device and the looping music, builds the scene and takes the clock's
 // first reading. A fatal error throws FatalError with what was made so far
 // released.

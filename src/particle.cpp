@@ -1,5 +1,6 @@
 #include "particle.h"
 
+#include "picture.h"
 #include "truncate.h"
 
 void Particle::Update(float deltaTime) {
@@ -28,6 +29,7 @@ void Particle::Reset() {
 void Particle::Draw(SDL_Renderer* renderer) {
     rectangle.x = truncateToInt32(currentX);
     rectangle.y = truncateToInt32(currentY);
+    const SDL_Rect drawn = toOutput(rectangle);
     SDL_SetRenderDrawColor(renderer, red, green, blue, 255);
-    SDL_RenderFillRect(renderer, &rectangle);
+    SDL_RenderFillRect(renderer, &drawn);
 }

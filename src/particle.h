@@ -26,6 +26,7 @@ struct Particle {
     void Update(float deltaTime);
     // Alive again at its origin with its full life span.
     void Reset();
-    // Fills its square at the truncated current position, alive or not.
+    // Fills its square at the truncated current position, alive or not,
+    // scaled to the picture.
     void Draw(SDL_Renderer* renderer);
 };

@@ -1,19 +1,28 @@
 #include "text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "fatal.h"
+#include "main.h"
+#include "picture.h"
 #include "sprite.h"
 
-Text NewText(TTF_Font* font, std::string text, SDL_Color color) {
-    return Text{font, std::move(text), color};
+Text NewText(TTF_Font* lineFont, std::string text, SDL_Color color) {
+    return Text{lineFont, std::move(text), color};
 }
 
 void Text::DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alpha) {
     // The opacity reaches the pixels only through the blended rendering.
     color.a = alpha;
     // Declared before the texture, so the texture is destroyed first.
-    SurfacePtr surface(TTF_RenderUTF8_Blended(font, text.c_str(), color));
+    TTF_Font* drawn = font;
+    if (picture.scale != 1.0) {
+        const auto size = std::lround(textPointSize * picture.scale);
+        drawn = loadFont(static_cast<int>(std::max(1L, size)));
+    }
+    SurfacePtr surface(TTF_RenderUTF8_Blended(drawn, text.c_str(), color));
     if (!surface) {
         fatal(TTF_GetError());
     }
@@ -23,7 +32,7 @@ void Text::DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alph
     }
     const int32_t w = surface->w;
     const int32_t h = surface->h;
-    const SDL_Rect destination{x - w / 2, y - h / 2, w, h};
+    const SDL_Rect destination{toOutput(x) - w / 2, toOutput(y) - h / 2, w, h};
     SDL_RenderCopy(renderer, texture.get(), nullptr, &destination);
     texture.reset();
     surface.reset();

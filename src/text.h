@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// The size of the demo's text on the design picture.
+inline constexpr int textPointSize = 96;
+
 // One line of text in one font and colour, drawn centred at a given opacity.
 struct Text {
     TTF_Font* font = nullptr;  // borrowed from the loader's cache
@@ -13,7 +16,9 @@ struct Text {
     SDL_Color color{0, 0, 0, 0};
 
     // Rasterises the line blended at the given opacity, draws it centred on
-    // (x, y) and releases it again. The colour keeps the last opacity.
+    // (x, y) of the picture and releases it again. The colour keeps the last
+    // opacity. At a scale other than 1 the line is set in the demo's font
+    // (loadFont) at the scaled size, so it is as sharp as the output.
     void DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alpha);
 };
 

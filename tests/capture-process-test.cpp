@@ -139,9 +139,12 @@ std::string run(const std::vector<std::string>& argv) {
 
 // One whole capture into a directory serves every check of what it holds.
 TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScript) {
-    // Wide enough for asteroids beside the ship's lane; 10 fps keeps it quick.
+    // The 1080p picture at 4/9 of its size; 10 fps keeps it quick.
     constexpr int width = 854;
     constexpr int height = 480;
+    // Design pixels on this output, and areas of them.
+    const auto at = [](int designPixels) { return designPixels * height / 1080; };
+    const auto area = [](int designPixels) { return designPixels * height / 1080 * height / 1080; };
     constexpr int32_t fps = 10;
     const Scratch scratch("capture-whole");
     const std::string& directory = scratch.path;
@@ -188,40 +191,41 @@ TEST(CaptureProcess, WholeDemoIntoFramesEndsByItselfWithItsSoundAndShowsTheScrip
     // Where the text lines are, left and right of the ship's column.
     const auto centreText = [&](int64_t time) {
         const Frame f(frame(time));
-        return f.count(width / 4, height / 3, width / 2 - 40, height * 2 / 3, colourful) +
-               f.count(width / 2 + 40, height / 3, width * 3 / 4, height * 2 / 3, colourful);
+        return f.count(width / 4, height / 3, width / 2 - at(40), height * 2 / 3, colourful) +
+               f.count(width / 2 + at(40), height / 3, width * 3 / 4, height * 2 / 3, colourful);
     };
     // Beside the lane and below the logos, where only asteroids and stars go.
     const auto besideTheLane = [&](int64_t time) {
         const Frame f(frame(time));
-        return f.count(0, 220, width / 2 - 72, height, grey) +
-               f.count(width / 2 + 72, 220, width, height, grey);
+        return f.count(0, at(220), width / 2 - at(72), height, grey) +
+               f.count(width / 2 + at(72), at(220), width, height, grey);
     };
     Frame first(frame(0));
     EXPECT_EQ(first.width(), width);
     EXPECT_EQ(first.height(), height);
     EXPECT_LT(centreText(0), 20) << "the first line starts all but transparent";
-    EXPECT_GT(centreText(1300), 1000) << "a greeting line at full strength";
+    EXPECT_GT(centreText(1300), area(1000)) << "a greeting line at full strength";
     EXPECT_LT(besideTheLane(1300), 150) << "no asteroids during the greeting";
 
     const int64_t asteroids = stages.at("asteroids");
     const Frame ship(frame(asteroids));
-    EXPECT_GT(ship.count(width / 2 - 40, height / 2 - 16, width / 2 + 40, height / 2 + 100, lit),
-              800)
+    EXPECT_GT(ship.count(width / 2 - at(40), height / 2 - at(16), width / 2 + at(40),
+                         height / 2 + at(100), lit),
+              area(800))
         << "the ship waits at the centre";
     EXPECT_LT(centreText(asteroids + 1000), 20) << "no text while the ship is shown";
     long mostAsteroids = 0;
     for (int64_t t = asteroids; t < stages.at("explosion"); t += 1000 / fps) {
         mostAsteroids = std::max(mostAsteroids, besideTheLane(t));
     }
-    EXPECT_GT(mostAsteroids, 2000) << "asteroids fall beside the ship";
+    EXPECT_GT(mostAsteroids, area(2000)) << "asteroids fall beside the ship";
 
     const Frame explosion(frame(stages.at("explosion") + 100));
-    EXPECT_GT(
-        explosion.count(width / 2 - 60, height / 2 - 60, width / 2 + 60, height / 2 + 100, fiery),
-        300)
+    EXPECT_GT(explosion.count(width / 2 - at(60), height / 2 - at(60), width / 2 + at(60),
+                              height / 2 + at(100), fiery),
+              area(300))
         << "the ship bursts into fire";
-    EXPECT_GT(centreText(stages.at("closing") + 1300), 1000) << "a closing line";
+    EXPECT_GT(centreText(stages.at("closing") + 1300), area(1000)) << "a closing line";
     EXPECT_LT(centreText(stages.at("ended")), 20) << "the last line has faded out at the end";
 }
 
@@ -234,7 +238,7 @@ TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFram
     const std::string video = directory + "/demo.mp4";
     const std::string shot = directory + "/shot.png";
     const auto outcome =
-        capture({"--size", "320x180", "--fps", "24", "--screenshot", "1.3=" + shot, video});
+        capture({"--size", "640x360", "--fps", "24", "--screenshot", "1.3=" + shot, video});
     ASSERT_TRUE(outcome.exited);
     ASSERT_EQ(outcome.status, 0) << outcome.errorOutput;
     EXPECT_EQ(entries(directory), (std::vector<std::string>{"demo.mp4", "shot.png"}));
@@ -263,8 +267,8 @@ TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFram
     }
     ASSERT_EQ(fields["codec_type"], (std::vector<std::string>{"video", "audio"})) << probe;
     EXPECT_EQ(fields["codec_name"], (std::vector<std::string>{"h264", "aac"}));
-    EXPECT_EQ(fields["width"][0], "320");
-    EXPECT_EQ(fields["height"][0], "180");
+    EXPECT_EQ(fields["width"][0], "640");
+    EXPECT_EQ(fields["height"][0], "360");
     EXPECT_EQ(fields["r_frame_rate"][0], "24/1");
     EXPECT_EQ(fields["nb_frames"][0], std::to_string(frames));
     EXPECT_EQ(fields["sample_rate"][0], "44100");
@@ -297,11 +301,11 @@ TEST(CaptureProcess, WholeDemoIntoAnMp4HasItsSizeRateLengthBothStreamsAndTheFram
          "select=eq(n\\," + std::to_string(frameAt(1300, 24)) + ")", "-frames:v", "1", decoded});
     const Frame original(shot);
     const Frame copy(decoded);
-    ASSERT_EQ(copy.width(), 320);
+    ASSERT_EQ(copy.width(), 640);
     std::array<double, 3> sums{};
     int compared = 0;
-    for (int y = 0; y < 180; ++y) {
-        for (int x = 0; x < 320; ++x) {
+    for (int y = 0; y < 360; ++y) {
+        for (int x = 0; x < 640; ++x) {
             const SDL_Color a = original.pixel(x, y);
             const SDL_Color b = copy.pixel(x, y);
             if (colourful(a)) {

@@ -33,7 +33,9 @@ class XServer {
   public:
     // Xvfb with a black root window; with `windowManager`, openbox manages the
     // windows (so full-screen requests are honoured, and windows get focus).
-    explicit XServer(bool windowManager) {
+    // The screen is testScreenWidth x testScreenHeight unless a size is given.
+    explicit XServer(bool windowManager, int width = testScreenWidth, int height = testScreenHeight)
+        : width_(width), height_(height) {
         using namespace std::chrono_literals;
         if (!haveProgram("Xvfb")) {
             failure_ = "Xvfb is not installed (package xvfb)";
@@ -46,8 +48,7 @@ class XServer {
         }
         // -displayfd: Xvfb picks a free display and writes its number once it
         // accepts connections.
-        const std::string size =
-            std::to_string(testScreenWidth) + "x" + std::to_string(testScreenHeight) + "x24";
+        const std::string size = std::to_string(width_) + "x" + std::to_string(height_) + "x24";
         xvfb_ = ChildProcess::start({"Xvfb", "-displayfd", "3", "-screen", "0", size, "-br",
                                      "-nolisten", "tcp", "-noreset"},
                                     inheritedEnvironment(), ready[1]);
@@ -142,16 +143,17 @@ class XServer {
             .has_value();
     }
 
-    // The number of pixels on the screen that are not black, or -1 if the
-    // screen could not be read (ImageMagick's import).
-    long litPixels() const {
+    // The number of pixels on the screen, or within columns [fromColumn,
+    // toColumn) of it, that are not black; -1 if the screen could not be read
+    // (ImageMagick's import).
+    long litPixels(int fromColumn = 0, int toColumn = -1) const {
         auto rgb = run({"import", "-silent", "-window", "root", "-depth", "8", "rgb:-"});
-        if (!rgb || rgb->size() != size_t{testScreenWidth} * testScreenHeight * 3) {
+        if (!rgb || rgb->size() != static_cast<size_t>(width_) * height_ * 3) {
             return -1;
         }
-        SDL_Surface* screen =
-            SDL_CreateRGBSurfaceWithFormatFrom(rgb->data(), testScreenWidth, testScreenHeight, 24,
-                                               testScreenWidth * 3, SDL_PIXELFORMAT_RGB24);
+        const int columns = (toColumn < 0 ? width_ : toColumn) - fromColumn;
+        SDL_Surface* screen = SDL_CreateRGBSurfaceWithFormatFrom(
+            rgb->data() + 3 * fromColumn, columns, height_, 24, width_ * 3, SDL_PIXELFORMAT_RGB24);
         const long lit = ::litPixels(screen);
         SDL_FreeSurface(screen);
         return lit;
@@ -166,6 +168,8 @@ class XServer {
     ChildProcess xvfb_;
     ChildProcess windowManager_;
     std::string display_;
+    int width_;
+    int height_;
     std::string failure_;
 };
 

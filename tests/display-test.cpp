@@ -21,8 +21,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct X11Display : testing::Test {
-    XServer x{true};
+template <int Width, int Height>
+struct X11DisplayOf : testing::Test {
+    XServer x{true, Width, Height};
     ChildProcess demo;
     std::string window;
 
@@ -50,6 +51,8 @@ struct X11Display : testing::Test {
             << "xdotool could not send " << keys;
     }
 };
+using X11Display = X11DisplayOf<testScreenWidth, testScreenHeight>;
+using X11Display4K = X11DisplayOf<3840, 2160>;
 
 }  // namespace
 
@@ -65,6 +68,22 @@ TEST_F(X11Display, FillsTheScreenDrawsAndAQuitRequestExitsWith0) {
     EXPECT_TRUE(
         demo.waitUntil(startLimit, [&] { return (lit = x.litPixels()) > sceneDrawnPixels; }))
         << "lit pixels on the screen: " << lit;
+    demo.signal(SIGTERM);
+    expectCleanExit(demo, "SIGTERM");
+}
+
+// On a 4K screen the picture is the 1080p one at twice the size: the left
+// logo, in the left tenth of the screen, lights about four times the 16,500
+// pixels it lights at 1920 x 1080 (the same logo unscaled would light those).
+TEST_F(X11Display4K, ShowsThe1080pPictureAtTwiceItsSize) {
+    std::string geometry;
+    EXPECT_TRUE(demo.waitUntil(startLimit, [&] {
+        geometry = findWindow() ? x.run({"xdotool", "getwindowgeometry", window}).value_or("") : "";
+        return geometry.find("Geometry: 3840x2160") != std::string::npos;
+    })) << geometry;
+    long lit = 0;
+    EXPECT_TRUE(demo.waitUntil(startLimit, [&] { return (lit = x.litPixels(0, 384)) > 50000; }))
+        << "lit pixels in the left tenth of the screen: " << lit;
     demo.signal(SIGTERM);
     expectCleanExit(demo, "SIGTERM");
 }

@@ -5,6 +5,7 @@
 
 #include "canvas.h"
 #include "fatal.h"
+#include "picture.h"
 #include "rotate-animation.h"
 #include "sprite.h"
 
@@ -53,6 +54,34 @@ TEST(Sprite, ARotatedDrawKeepsTheBoundingBoxAndCentresByThePreviousSize) {
     canvas.clear();
     sprite.Draw(canvas.renderer, 0, 0);
     EXPECT_NEAR(canvas.litBounds().x + canvas.litBounds().w, box, 2);
+}
+
+// At twice the size the image is drawn twice as large, from its source, while
+// its size stays in design pixels (the right logo is placed by it).
+TEST(Sprite, AtTheOutputsScaleTheImageIsDrawnLargerAndItsSizeStaysInDesignPixels) {
+    Canvas canvas(400, 400);
+    OpaqueImage image(64, 40);
+    Sprite sprite = NewSprite(canvas.renderer, image.surface);
+    sprite.RotateAndDraw(canvas.renderer, 30.0, 0, 0);
+    const int32_t designWidth = sprite.Width();
+
+    picture.scale = 2.0;
+    canvas.clear();
+    sprite.RotateAndDraw(canvas.renderer, 30.0, 10, 10);
+    EXPECT_EQ(sprite.Width(), designWidth);
+    SDL_Rect lit = canvas.litBounds();
+    EXPECT_NEAR(lit.x, 20, 2);
+    EXPECT_NEAR(lit.w, 2 * designWidth, 4);
+
+    canvas.clear();
+    Sprite plain = NewSprite(canvas.renderer, image.surface);
+    plain.Draw(canvas.renderer, 10, 10);  // made afresh from the source at this scale
+    EXPECT_EQ(plain.Width(), 64);
+    lit = canvas.litBounds();
+    EXPECT_EQ(lit.x, 20);
+    EXPECT_EQ(lit.w, 128);
+    EXPECT_EQ(lit.y + lit.h, 20 + 80);
+    picture = Placement{};
 }
 
 TEST(Sprite, SpritesSharingAnImageRotateIndependentlyFromTheUntouchedSource) {

@@ -1,6 +1,9 @@
 // The demo in a browser. The page calls main once the viewer has clicked;
-// start-up is the desktop's in a plain window of the drawing size chosen for
-// the visible area (the page shows the canvas scaled to fit), and the passes
+// start-up is the desktop's in a plain window whose canvas covers the device
+// pixels the picture takes in the visible area, so it is as sharp as the
+// screen. The design picture's shape is chosen once, at the start; when the
+// page later resizes the canvas (vimbelResize) only the picture's scale
+// follows. The passes
 // run from the browser's animation frames instead of a loop, each through the
 // desktop's own demoFrame. The end, by the script or by a quit, runs the
 // desktop's shutdown and tells the page; a fatal error tells the page the
@@ -9,13 +12,15 @@
 
 #include <emscripten.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 
-#include "drawing-size.h"
 #include "fatal.h"
 #include "globals.h"
 #include "main.h"
+#include "picture.h"
 
 namespace {
 
@@ -65,7 +70,40 @@ EM_JS(double, visibleWidth, (), { return window.innerWidth; });
 EM_JS(double, visibleHeight, (), { return window.innerHeight; });
 EM_JS(double, pixelRatio, (), { return window.devicePixelRatio || 1; });
 
+// Above 3840 x 2160 device pixels the canvas keeps its shape at that many
+// pixels, for speed; the browser scales it the rest of the way.
+constexpr double largestCanvasWidth = 3840.0;
+constexpr double largestCanvasHeight = 2160.0;
+
+struct CanvasSize {
+    int width;
+    int height;
+};
+
+// The canvas for an area of the given size in device pixels: the same,
+// rounded, at least one pixel, and within the largest canvas.
+CanvasSize canvasFor(double width, double height) {
+    if (!(width >= 1.0) || !(height >= 1.0)) {
+        return {1280, 720};
+    }
+    const double shrink = std::min({1.0, largestCanvasWidth / width, largestCanvasHeight / height});
+    return {static_cast<int>(std::max(1.0, std::round(width * shrink))),
+            static_cast<int>(std::max(1.0, std::round(height * shrink)))};
+}
+
 }  // namespace
+
+// The page's way to give the canvas a new size in device pixels (CSS size x
+// devicePixelRatio) when the visible area changes or the device turns. The
+// picture keeps the shape chosen at the start; the next pass draws it as
+// large as the new canvas holds.
+extern "C" EMSCRIPTEN_KEEPALIVE void vimbelResize(double width, double height) {
+    if (!session) {
+        return;
+    }
+    const CanvasSize size = canvasFor(width, height);
+    SDL_SetWindowSize(session->window.get(), size.width, size.height);
+}
 
 // The page's way to end the demo when the viewer leaves full screen (the
 // browser keeps that Escape to itself): a quit request, as closing the
@@ -98,7 +136,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE void vimbelResume() {
 
 int main() {
     try {
-        const DrawingSize size = chooseDrawingSize(visibleWidth(), visibleHeight(), pixelRatio());
+        // The picture's shape for the visible area in device pixels, and the
+        // canvas as large as that picture shown there: the page shows the
+        // canvas at its own shape, as large as the window holds.
+        const double ratio = pixelRatio() > 0.0 ? pixelRatio() : 1.0;
+        const auto deviceWidth = static_cast<int32_t>(std::lround(visibleWidth() * ratio));
+        const auto deviceHeight = static_cast<int32_t>(std::lround(visibleHeight() * ratio));
+        const Placement shown =
+            placePicture(designSizeFor(deviceWidth, deviceHeight), deviceWidth, deviceHeight);
+        const CanvasSize size = canvasFor(shown.area.w, shown.area.h);
         session = startDemo(DemoWindow{size.width, size.height, 0});
     } catch (const FatalError& error) {
         fail(error);
