@@ -11,6 +11,7 @@
 #include <string>
 
 #include "globals.h"
+#include "picture.h"
 
 // A pixel of a surface of 32 bits a pixel.
 inline SDL_Color pixelOf(const SDL_Surface* surface, int x, int y) {
@@ -87,10 +88,15 @@ struct ScreenSize {
     }
 };
 
-// Read back, a scene the demo has drawn lights at least this many pixels. The
-// two logos alone light some 29 000; stars and a line of text, all else there
-// is at the start, some 5 000.
-inline constexpr long sceneDrawnPixels = 20000;
+// Read back from an output of the given size, a scene the demo has drawn
+// lights at least this many pixels. On the 1920 x 1080 picture the two logos
+// alone light some 29 000; stars and a line of text, all else there is at the
+// start, some 5 000. Everything scales with the picture's area.
+inline long sceneDrawnPixels(int outputWidth, int outputHeight) {
+    const double scale =
+        placePicture(designSizeFor(outputWidth, outputHeight), outputWidth, outputHeight).scale;
+    return static_cast<long>(20000 * scale * scale);
+}
 
 // The pixels of a surface, in any format, within `area` (all of it if none)
 // for which `test` holds; -1 if there is no surface.
@@ -132,10 +138,18 @@ inline long Canvas::litPixels(int x, int y, int w, int h) const {
     return ::litPixels(surface, w > 0 ? &area : nullptr);
 }
 
-// The same of a BMP file (a frame that SDL saved).
-inline long litPixelsInBmp(const std::string& path) {
+// Whether a saved frame shows the drawn scene (the logos at least).
+inline testing::AssertionResult sceneDrawnInBmp(const std::string& path) {
     SDL_Surface* frame = SDL_LoadBMP(path.c_str());
+    if (!frame) {
+        return testing::AssertionFailure() << path << ": " << SDL_GetError();
+    }
+    const long least = sceneDrawnPixels(frame->w, frame->h);
     const long lit = litPixels(frame);
     SDL_FreeSurface(frame);
-    return lit;
+    if (lit > least) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure()
+           << path << " lights " << lit << " pixels, not over " << least;
 }

@@ -169,7 +169,7 @@ TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFol
     EXPECT_FALSE(running);
     const auto frames = recorder.frames();
     ASSERT_EQ(frames.size(), 1u) << "exactly that pass is presented";
-    EXPECT_GT(litPixelsInBmp(recorder.path(frames.front())), sceneDrawnPixels)
+    EXPECT_TRUE(sceneDrawnInBmp(recorder.path(frames.front())))
         << "it shows the scene (the logos at least)";
 
     EXPECT_EQ(demoStage(*scene), stage);
