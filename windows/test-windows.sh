@@ -57,15 +57,9 @@ archive_checks() {
 }
 
 archive_layout() {
-    local listing top licence
-    listing=$(unzip -Z1 "$archive")
-    if grep -v "^$folder/" <<<"$listing"; then
-        echo "^ entries outside $folder/"
-        return 1
-    fi
-    top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
-    [ "$top" = "LICENSES/ screenshot.png vimbel-demo.exe vimbel-demo.nfo" ] ||
-        { echo "top level: $top"; return 1; }
+    local licence
+    unzip -Z1 "$archive" |
+        one_folder "$folder" "LICENSES/ screenshot.png vimbel-demo.exe vimbel-demo.nfo" || return 1
     cmp "$unpacked/screenshot.png" docs/screenshot.png &&
         cmp "$unpacked/LICENSES/vimbel-demo.txt" LICENSE &&
         cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || return 1
@@ -91,18 +85,16 @@ exe_imports() {
 }
 
 exe_resources() {
-    local resources value icon
+    local resources icon
     wrestool -x --type=14 "$exe" >"$work/icon.ico" 2>/dev/null
     [ -s "$work/icon.ico" ] || { echo "no icon in the .exe"; return 1; }
     # The icon made at build time from the logo (the resource is padded).
     icon="$build/generated/windows/vimbel-demo.ico"
     cmp -n "$(stat -c %s "$icon")" "$work/icon.ico" "$icon" || return 1
     resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || return 1
-    for value in '"CompanyName", "Tolvard"' '"Author", "Tolvard"' \
-        '"ProductName", "Vimbel 2023 demo"' "\"ProductVersion\", \"$(version)\"" \
-        '"OriginalFilename", "vimbel-demo.exe"'; do
-        grep -qF "VALUE $value" <<<"$resources" || { echo "version information lacks $value"; return 1; }
-    done
+    holds_all 'VALUE "CompanyName", "Tolvard"' 'VALUE "Author", "Tolvard"' \
+        'VALUE "ProductName", "Vimbel 2023 demo"' "VALUE \"ProductVersion\", \"$(version)\"" \
+        'VALUE "OriginalFilename", "vimbel-demo.exe"' <<<"$resources" || return 1
     # Windows refuses to start a program whose manifest is not well formed.
     wrestool -x -R --type=24 "$exe" >"$work/manifest.xml" 2>/dev/null || { echo "no manifest"; return 1; }
     xmllint --noout "$work/manifest.xml" || return 1
@@ -118,22 +110,10 @@ version() {
 }
 
 nfo_format() {
-    local nfo="$unpacked/vimbel-demo.nfo" text
-    if LC_ALL=C grep -n '[^[:print:]'$'\r'']' "$nfo"; then
-        echo "^ not plain ASCII"
-        return 1
-    fi
-    if grep -vn $'\r$' "$nfo"; then
-        echo "^ lines without CRLF"
-        return 1
-    fi
-    awk '{ sub(/\r$/, "") } length > 80 { print "line " NR " has " length " columns"; bad = 1 }
-        END { exit bad }' "$nfo" || return 1
-    text=$(tr -d '\r' <"$nfo")
-    for field in "Windows 10" "64-bit" "ESCAPE" "sound device" "Direct3D" "SDL2 2.26.5" \
-        "zlib licence" "Version ...... ${folder#vimbel-demo-}"; do
-        grep -qF -- "${field%-windows-x86_64}" <<<"$text" || { echo "missing: $field"; return 1; }
-    done
+    local nfo="$unpacked/vimbel-demo.nfo" version=${folder#vimbel-demo-}
+    plain_text "$nfo" crlf || return 1
+    tr -d '\r' <"$nfo" | holds_all "Windows 10" "64-bit" "ESCAPE" "sound device" "Direct3D" \
+        "SDL2 2.26.5" "zlib licence" "Version ...... ${version%-windows-x86_64}"
 }
 
 # --- Wine ------------------------------------------------------------------
