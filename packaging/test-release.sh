@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Checks what `make release` and `make deb` wrote, and that a release can be
-# rebuilt byte for byte. Installs nothing into the system: the archive and the
-# package are unpacked into a temporary folder and run from there with SDL's
-# drivers that need no display and no sound card.
+# rebuilt byte for byte. Installs nothing: the archive and the package are
+# unpacked into a temporary folder and run from there with SDL's dummy drivers.
 #
 # Usage: packaging/test-release.sh all|reproducible RELEASE_BUILD_DIR DIST_DIR
 #   all           the archive, the package and reproducibility (after
@@ -23,10 +22,8 @@ source tests/harness.sh
 mkdir -p "$work/elsewhere"
 
 
-# Starts a command from an unrelated working directory with SDL's dummy video
-# driver, software renderer and dummy audio, lets it run for a few seconds,
-# sends a quit request (SIGTERM) and expects exit status 0. Its error output
-# goes to the named file.
+# Runs a command from an unrelated folder with SDL's dummy drivers for three
+# seconds, then expects exit status 0 on SIGTERM; error output to file $1.
 run_headless() {
     local errors=$1 pid status
     shift
