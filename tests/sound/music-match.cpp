@@ -235,21 +235,19 @@ double median(std::vector<double> values) {
 }  // namespace
 
 StereoSamples loadWav(const std::string& path, std::string& error) {
-    const auto failed = [&] {
-        error = path + ": " + SDL_GetError();
-        return StereoSamples{};
-    };
     SDL_AudioSpec spec{};
     Uint8* data = nullptr;
     Uint32 length = 0;
     if (!SDL_LoadWAV(path.c_str(), &spec, &data, &length)) {
-        return failed();
+        error = path + ": " + SDL_GetError();
+        return {};
     }
     SDL_AudioCVT cvt{};
     if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS, 2, matchRate) <
         0) {
+        error = path + ": " + SDL_GetError();
         SDL_FreeWAV(data);
-        return failed();
+        return {};
     }
     std::vector<Uint8> buffer(static_cast<size_t>(length) * static_cast<size_t>(cvt.len_mult));
     std::memcpy(buffer.data(), data, length);
@@ -257,7 +255,8 @@ StereoSamples loadWav(const std::string& path, std::string& error) {
     cvt.buf = buffer.data();
     cvt.len = static_cast<int>(length);
     if (SDL_ConvertAudio(&cvt) < 0) {
-        return failed();
+        error = path + ": " + SDL_GetError();
+        return {};
     }
     StereoSamples samples(static_cast<size_t>(cvt.len_cvt) / sizeof(float));
     std::memcpy(samples.data(), buffer.data(), samples.size() * sizeof(float));
