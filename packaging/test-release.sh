@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Checks what `make release` and `make deb` wrote, and that a release can be
-# rebuilt byte for byte. Installs nothing into the system: the archive and the
-# package are unpacked into a temporary folder and run from there with SDL's
-# drivers that need no display and no sound card.
+# rebuilt byte for byte. Installs nothing: the archive and the package are
+# unpacked into a temporary folder and run from there with SDL's dummy drivers.
 #
 # Usage: packaging/test-release.sh all|reproducible RELEASE_BUILD_DIR DIST_DIR
 #   all           the archive, the package and reproducibility (after
@@ -23,10 +22,8 @@ source tests/harness.sh
 mkdir -p "$work/elsewhere"
 
 
-# Starts a command from an unrelated working directory with SDL's dummy video
-# driver, software renderer and dummy audio, lets it run for a few seconds,
-# sends a quit request (SIGTERM) and expects exit status 0. Its error output
-# goes to the named file.
+# Runs a command from an unrelated folder with SDL's dummy drivers for three
+# seconds, then expects exit status 0 on SIGTERM; error output to file $1.
 run_headless() {
     local errors=$1 pid status
     shift
@@ -91,15 +88,8 @@ archive_checks() {
 }
 
 archive_layout() {
-    local listing top
-    listing=$(tar -tzf "$archive")
-    if grep -v "^$folder/" <<<"$listing"; then
-        echo "^ entries outside $folder/"
-        return 1
-    fi
-    top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
-    [ "$top" = "LICENSES/ lib/ screenshot.png vimbel-demo vimbel-demo.nfo" ] ||
-        { echo "top level: $top"; return 1; }
+    tar -tzf "$archive" |
+        one_folder "$folder" "LICENSES/ lib/ screenshot.png vimbel-demo vimbel-demo.nfo" || return 1
     cmp "$unpacked/screenshot.png" docs/screenshot.png
 }
 
@@ -155,21 +145,14 @@ archive_entries() {
 }
 
 archive_nfo() {
-    local nfo="$unpacked/vimbel-demo.nfo" glibc field version
-    if LC_ALL=C grep -n '[^[:print:]]' "$nfo"; then
-        echo "^ not plain ASCII"
-        return 1
-    fi
-    awk 'length > 80 { print "line " NR " has " length " columns"; bad = 1 } END { exit bad }' \
-        "$nfo" || return 1
+    local nfo="$unpacked/vimbel-demo.nfo" glibc version
+    plain_text "$nfo" || return 1
     glibc=$(find "$unpacked/vimbel-demo" "$unpacked/lib" -type f -exec objdump -T {} + |
         grep -o 'GLIBC_[0-9][0-9.]*' | sort -u -V | tail -n 1)
     grep -q "glibc ${glibc#GLIBC_} or later" "$nfo" || { echo "no 'glibc ${glibc#GLIBC_}'"; return 1; }
     version=${folder#vimbel-demo-}
-    for field in "Title" "Author" "Party" "Released" "display" "sound device" "ESCAPE" \
-        "Music" "Graphics" "Font" "zlib licence" "Version ...... ${version%-linux-x86_64}"; do
-        grep -qF -- "$field" "$nfo" || { echo "missing: $field"; return 1; }
-    done
+    holds_all "Title" "Author" "Party" "Released" "display" "sound device" "ESCAPE" "Music" \
+        "Graphics" "Font" "zlib licence" "Version ...... ${version%-linux-x86_64}" <"$nfo"
 }
 
 archive_executable() {
@@ -307,14 +290,12 @@ package_lintian() {
 }
 
 package_copyright() {
-    local copyright="$root/usr/share/doc/vimbel-demo/copyright" terms stanza
+    local copyright="$root/usr/share/doc/vimbel-demo/copyright" terms
     head -n 1 "$copyright" |
         grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
         { echo "not machine-readable"; return 1; }
-    for stanza in "Files: \*" "Files: res/font.ttf" "Files: CLI/\*" "License: Zlib" \
-        "License: bitstream-vera" "License: BSD-3-clause"; do
-        grep -qx "$stanza" "$copyright" || { echo "missing: $stanza"; return 1; }
-    done
+    holds_all -x "Files: *" "Files: res/font.ttf" "Files: CLI/*" "License: Zlib" \
+        "License: bitstream-vera" "License: BSD-3-clause" <"$copyright" || return 1
     # The stand-alone Zlib paragraph, unindented, is LICENSE's text between
     # its copyright line and the note on what it covers.
     terms=$(awk 'previous == "" && $0 == "License: Zlib" { on = 1; next }
@@ -330,30 +311,27 @@ package_desktop_entry() {
     grep -qx 'Exec=/usr/games/vimbel-demo' "$entry" && grep -qx 'Icon=vimbel-demo' "$entry"
 }
 
-package_manual() {
-    local page warnings
-    page=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man6/vimbel-demo.6.gz" 2>"$work/man-warnings")
-    warnings=$(cat "$work/man-warnings")
-    [ -z "$warnings" ] || { echo "$warnings"; return 1; }
-    for text in "VIMBEL-DEMO(6)" "takes no options" "Escape" "EXIT STATUS" "SIGTERM"; do
-        grep -q "$text" <<<"$page" || { echo "missing: $text"; return 1; }
+# man -l renders the page (under man/) without warnings, with the given texts
+# and, after --, the given exit statuses each starting a line.
+manual_page() {
+    local page texts=() status
+    page=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/$1" 2>"$work/man-warnings")
+    [ ! -s "$work/man-warnings" ] || { cat "$work/man-warnings"; return 1; }
+    shift
+    while [ "$1" != -- ]; do texts+=("$1") && shift; done
+    shift
+    holds_all "${texts[@]}" <<<"$page" || return 1
+    for status; do
+        grep -Eq "^ +$status( |$)" <<<"$page" || { echo "no exit status $status"; return 1; }
     done
-    grep -Eq '^ +0 ' <<<"$page" && grep -Eq '^ +2 ' <<<"$page"
 }
-
+package_manual() {
+    manual_page man6/vimbel-demo.6.gz "VIMBEL-DEMO(6)" "takes no options" "Escape" \
+        "EXIT STATUS" "SIGTERM" -- 0 2
+}
 package_capture_manual() {
-    local page warnings text
-    page=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/vimbel-capture.1.gz" \
-        2>"$work/man-warnings")
-    warnings=$(cat "$work/man-warnings")
-    [ -z "$warnings" ] || { echo "$warnings"; return 1; }
-    for text in "VIMBEL-CAPTURE(1)" "--size WxH" "--screenshot T=FILE" "--version" "OUTPUTS" \
-        "soundtrack.wav" "EXIT STATUS" "SIGTERM" "EXAMPLES"; do
-        grep -qF -- "$text" <<<"$page" || { echo "missing: $text"; return 1; }
-    done
-    for status in 0 2 130 143; do
-        grep -Eq "^ +$status\b" <<<"$page" || { echo "no exit status $status"; return 1; }
-    done
+    manual_page man1/vimbel-capture.1.gz "VIMBEL-CAPTURE(1)" "--size WxH" "--screenshot T=FILE" \
+        "--version" "OUTPUTS" "soundtrack.wav" "EXIT STATUS" "SIGTERM" "EXAMPLES" -- 0 2 130 143
 }
 
 package_no_run_path() {

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -64,32 +65,28 @@ Result<std::vector<uint8_t>> lookUpDamaged(const std::vector<uint8_t>& data) {
 
 }  // namespace
 
-TEST(Bindata, EveryFileOfResIsEmbeddedByteForByte) {
+TEST(Bindata, EveryFileOfResIsEmbeddedByteForByteWithItsInfoAndTheTreeMirrorsTheTable) {
     ASSERT_EQ(bindata::_bindata.size(), assetNames.size());
-    for (const auto& name : assetNames) {
-        const auto result = Asset(name);
-        ASSERT_TRUE(result.ok()) << *result.error;
-        const auto expected = sourceFile(name);
-        ASSERT_FALSE(expected.empty()) << name;
-        EXPECT_EQ(result.value, expected) << name;
-    }
-}
-
-TEST(Bindata, FileInfoIsTheSourceFilesAndTheTreeMirrorsTheTable) {
     ASSERT_EQ(bindata::_bintree.Children.size(), 1u);
     const bintree& res = *bindata::_bintree.Children.at("res");
     EXPECT_FALSE(bindata::_bintree.Func);
     EXPECT_FALSE(res.Func);
     ASSERT_EQ(res.Children.size(), assetNames.size());
     for (const auto& name : assetNames) {
+        const auto result = Asset(name);
+        ASSERT_TRUE(result.ok()) << *result.error;
+        const auto expected = sourceFile(name);
+        ASSERT_FALSE(expected.empty()) << name;
+        EXPECT_EQ(result.value, expected) << name;
+
         const bintree& leaf = *res.Children.at(name.substr(4));
         ASSERT_TRUE(leaf.Func) << name;
         EXPECT_TRUE(leaf.Children.empty());
         const auto loaded = leaf.Func();
         ASSERT_TRUE(loaded.ok());
         EXPECT_EQ(loaded.value.info.name, name);
-        EXPECT_EQ(loaded.value.info.size, static_cast<int64_t>(loaded.value.bytes.size()));
-        EXPECT_EQ(loaded.value.info.size, static_cast<int64_t>(sourceFile(name).size()));
+        EXPECT_EQ(loaded.value.info.size, static_cast<int64_t>(expected.size()));
+        EXPECT_EQ(loaded.value.bytes, expected);
         // The checkout's permissions vary with the umask; the table's do not.
         EXPECT_EQ(loaded.value.info.mode, 0644u);
         EXPECT_EQ(std::chrono::system_clock::to_time_t(loaded.value.info.modTime),
@@ -138,22 +135,18 @@ TEST(Bindata, DamagedArraysAreReportedWithTheWrappedDecoderError) {
     expectFailure({}, "EOF");
     expectFailure({0x1f, 0x8b, 8, 0}, "unexpected EOF");
     expectFailure(sourceFile("res/rymdskepp.png"), "gzip: invalid header");
-
-    auto truncated = good;
-    truncated.pop_back();
-    expectFailure(truncated, "unexpected EOF");
-
-    auto badCrc = good;
-    badCrc[badCrc.size() - 8] ^= 0x01;
-    expectFailure(badCrc, "gzip: incorrect data check");
-
-    auto badLength = good;
-    badLength[badLength.size() - 1] ^= 0x01;
-    expectFailure(badLength, "gzip: incorrect length check");
-
-    auto trailing = good;
-    trailing.push_back(0);
-    expectFailure(trailing, "gzip: data after the end of the member");
+    // Changes to the end: the last byte dropped, a bit of the CRC-32 or of the
+    // length flipped, a byte added.
+    const auto changed = [&good](const std::function<void(std::vector<uint8_t>&)>& change) {
+        auto data = good;
+        change(data);
+        return data;
+    };
+    expectFailure(changed([](auto& d) { d.pop_back(); }), "unexpected EOF");
+    expectFailure(changed([](auto& d) { d[d.size() - 8] ^= 0x01; }), "gzip: incorrect data check");
+    expectFailure(changed([](auto& d) { d.back() ^= 0x01; }), "gzip: incorrect length check");
+    expectFailure(changed([](auto& d) { d.push_back(0); }),
+                  "gzip: data after the end of the member");
 
     // A flipped bit in the compressed data is caught by the decoder or by the CRC-32.
     for (size_t at = 10; at < good.size() - 8; at += 97) {

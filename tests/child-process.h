@@ -151,7 +151,9 @@ class ChildProcess {
             args.push_back(const_cast<char*>(arg.c_str()));
         }
         args.push_back(nullptr);
-        const std::string path = lookUp(argv[0]);
+        const std::string found =
+            argv[0].find('/') == std::string::npos ? findProgram(argv[0]) : "";
+        const std::string& path = found.empty() ? argv[0] : found;
 
         const pid_t parent = getpid();
         const pid_t pid = fork();
@@ -278,7 +280,12 @@ class ChildProcess {
             }
         }
         pump();
-        closeFds();
+        for (int* fd : {&outFd_, &errFd_}) {
+            if (*fd >= 0) {
+                close(*fd);
+                *fd = -1;
+            }
+        }
         pid_ = -1;
     }
 
@@ -306,14 +313,6 @@ class ChildProcess {
     }
 
   private:
-    static std::string lookUp(const std::string& name) {
-        if (name.find('/') != std::string::npos) {
-            return name;
-        }
-        const std::string found = findProgram(name);
-        return found.empty() ? name : found;
-    }
-
     // Reads what is there; at the end of the stream the descriptor is closed.
     static void drain(int& fd, std::string& into) {
         if (fd < 0) {
@@ -332,14 +331,6 @@ class ChildProcess {
     void pump() {
         drain(outFd_, output_);
         drain(errFd_, errors_);
-    }
-    void closeFds() {
-        for (int* fd : {&outFd_, &errFd_}) {
-            if (*fd >= 0) {
-                close(*fd);
-                *fd = -1;
-            }
-        }
     }
 
     pid_t pid_ = -1;

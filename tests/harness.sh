@@ -129,3 +129,45 @@ start_sound() {
     sink_listed() { "${pulse[@]}" pactl list short sinks 2>/dev/null | grep -qw null; }
     until_true 15 sink_listed || sound_failure="pulseaudio did not start: $(tail -n 3 "$work/pulse.log")"
 }
+
+# Fails, naming each one missing, unless the standard input holds every
+# given text (with -x: as a whole line).
+holds_all() {
+    local how=-qF text input status=0
+    [ "$1" = -x ] && { how=-qxF; shift; }
+    input=$(cat)
+    for text; do
+        grep "$how" -- "$text" <<<"$input" || { echo "missing: $text"; status=1; }
+    done
+    return $status
+}
+
+# The archive listing on the standard input holds one folder, $1, whose top
+# level is $2: its entries sorted, a folder with its slash, space-separated.
+one_folder() {
+    local listing top
+    listing=$(cat)
+    if grep -v "^$1/" <<<"$listing"; then
+        echo "^ entries outside $1/"
+        return 1
+    fi
+    top=$(sed -n "s|^$1/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
+    [ "$top" = "$2" ] || { echo "top level: $top"; return 1; }
+}
+
+# A text file of plain ASCII lines of at most 80 columns; with crlf, every
+# line ends in CR LF.
+plain_text() {
+    local cr=""
+    [ "${2:-}" = crlf ] && cr=$'\r'
+    if LC_ALL=C grep -n "[^[:print:]$cr]" "$1"; then
+        echo "^ not plain ASCII"
+        return 1
+    fi
+    if [ -n "$cr" ] && grep -vn $'\r$' "$1"; then
+        echo "^ lines without CRLF"
+        return 1
+    fi
+    awk '{ sub(/\r$/, "") } length > 80 { print "line " NR " has " length " columns"; bad = 1 }
+        END { exit bad }' "$1"
+}

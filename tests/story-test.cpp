@@ -16,13 +16,6 @@ struct Size {
     float deltaTime;
 };
 
-// Everything that happened on the way, pass by pass.
-struct Story {
-    std::vector<DemoStage> stages;
-    std::vector<std::string> lines;
-    int passes = 0;
-};
-
 class WholeStory : public testing::TestWithParam<Size>, public SceneOnCanvas {
   protected:
     WholeStory() : SceneOnCanvas(GetParam().width, GetParam().height, 20231208) {}
@@ -42,24 +35,25 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
     EXPECT_TRUE(ship.show);
     EXPECT_EQ(demoStage(*scene), DemoStage::Greeting);
 
-    Story story;
-    story.stages.push_back(demoStage(*scene));
-    story.lines.push_back(scene->currentText.get()->text.text);
+    // Everything that happened on the way, pass by pass.
+    std::vector<DemoStage> stages{demoStage(*scene)};
+    std::vector<std::string> lines{scene->currentText.get()->text.text};
+    int passes = 0;
     int entranceStartPass = -1;
     int explosionPass = -1;
     float explosionCentreY = 0.0f;
     std::shared_ptr<ExplosionParticleEffect> explosion;
     std::shared_ptr<AsteroidField> field;
 
-    while (running && story.passes < 20000) {
+    while (running && passes < 20000) {
         const auto textBefore = scene->currentText.get();
         const int32_t shipYBefore = ship.y;
         framePass(*scene, canvas.renderer, dt);
-        ++story.passes;
+        ++passes;
         const DemoStage stage = demoStage(*scene);
         const auto text = scene->currentText.get();
         if (text != textBefore) {
-            story.lines.push_back(text->text.text);
+            lines.push_back(text->text.text);
             if (text->text.text == "Slut!") {
                 // Started from the explosion's update: updated once, then drawn.
                 EXPECT_EQ(text->alpha, 1.0f + dt * 0.2f);
@@ -70,21 +64,21 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
                 EXPECT_EQ(text->text.color.a, 1);
             }
         }
-        if (stage == story.stages.back()) {
+        if (stage == stages.back()) {
             if (stage == DemoStage::Greeting) {
                 EXPECT_EQ(ship.y, height + 64) << "the ship waits below the screen";
             }
-            if (stage == DemoStage::Entrance && story.passes == entranceStartPass + 1) {
+            if (stage == DemoStage::Entrance && passes == entranceStartPass + 1) {
                 EXPECT_LT(ship.y, shipYBefore) << "the rise starts in the next pass";
             }
             continue;
         }
-        story.stages.push_back(stage);
+        stages.push_back(stage);
         switch (stage) {
             case DemoStage::Entrance:
                 // "...som exploderade." ended in this pass; the entrance,
                 // updated earlier in the pass, has not moved yet.
-                entranceStartPass = story.passes;
+                entranceStartPass = passes;
                 EXPECT_EQ(text->state, FADING_STOPPED);
                 EXPECT_EQ(text->text.text, "...som exploderade.");
                 EXPECT_EQ(ship.y, height + 64);
@@ -96,12 +90,6 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
                 field = scene->asteroidField.get();
                 ASSERT_TRUE(field);
                 EXPECT_TRUE(scene->showRymdskeppAnim.empty());
-                // Made in this pass after the field's own slot: not yet moved.
-                for (const Asteroid& asteroid : field->asteroids) {
-                    EXPECT_EQ(asteroid.y, asteroid.startY);
-                    EXPECT_TRUE(asteroid.startY >= static_cast<float>(-height) &&
-                                asteroid.startY <= -65.0f);
-                }
                 const int32_t half = width / 2;
                 int32_t expected = 0;
                 for (int32_t i = 0; i < (width - 528) / 64; ++i) {
@@ -110,19 +98,23 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
                 }
                 EXPECT_EQ(static_cast<int32_t>(field->asteroids.size()), expected);
                 for (const Asteroid& asteroid : field->asteroids) {
+                    // Made in this pass after the field's own slot: not yet moved.
+                    EXPECT_EQ(asteroid.y, asteroid.startY);
+                    EXPECT_TRUE(asteroid.startY >= static_cast<float>(-height) &&
+                                asteroid.startY <= -65.0f);
                     EXPECT_TRUE(asteroid.x < static_cast<float>(half - 64) ||
                                 asteroid.x > static_cast<float>(half + 64))
                         << "an asteroid in the free lane at x " << asteroid.x;
                 }
                 framePass(*scene, canvas.renderer, dt);
-                ++story.passes;
+                ++passes;
                 for (const Asteroid& asteroid : field->asteroids) {
                     EXPECT_GT(asteroid.y, asteroid.startY) << "first moved in the following pass";
                 }
                 break;
             }
             case DemoStage::Explosion: {
-                explosionPass = story.passes;
+                explosionPass = passes;
                 EXPECT_TRUE(field->allDead);
                 EXPECT_FALSE(ship.show);
                 explosion = scene->rymdskeppExplosion.get();
@@ -146,7 +138,7 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
                 // Expired in the update in which the summed time reached 300,
                 // reported in the one after.
                 const int expiresAfter = static_cast<int>((300.0f + dt - 1.0f) / dt);
-                EXPECT_EQ(story.passes - explosionPass, expiresAfter);
+                EXPECT_EQ(passes - explosionPass, expiresAfter);
                 EXPECT_TRUE(explosion->allDead);
                 EXPECT_TRUE(scene->rymdskeppExplosion.empty());
                 EXPECT_EQ(text->text.text, "Slut!");
@@ -158,13 +150,13 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
     }
 
     EXPECT_FALSE(running) << "the demo did not end by itself";
-    EXPECT_EQ(story.stages, (std::vector<DemoStage>{DemoStage::Greeting, DemoStage::Entrance,
-                                                    DemoStage::Asteroids, DemoStage::Explosion,
-                                                    DemoStage::Closing, DemoStage::Ended}));
-    EXPECT_EQ(story.lines, (std::vector<std::string>{
-                               "Hej!", "Välkommen...", "...till mitt demo...",
-                               "...om ett rymdskepp...", "...som exploderade.", "Slut!", "Hej då!",
-                               "Nej vänta!", "Glöm inte...", "...att rösta!", demoLines[10]}));
+    EXPECT_EQ(stages, (std::vector<DemoStage>{DemoStage::Greeting, DemoStage::Entrance,
+                                              DemoStage::Asteroids, DemoStage::Explosion,
+                                              DemoStage::Closing, DemoStage::Ended}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Hej!", "Välkommen...", "...till mitt demo...",
+                                               "...om ett rymdskepp...", "...som exploderade.",
+                                               "Slut!", "Hej då!", "Nej vänta!", "Glöm inte...",
+                                               "...att rösta!", demoLines[10]}));
     // Nothing left running: the cells the script empties are empty, the ship
     // is hidden, and the field has reported.
     EXPECT_TRUE(scene->showRymdskeppAnim.empty());
@@ -172,7 +164,7 @@ TEST_P(WholeStory, EveryStageInOrderThenTheDemoEndsByItself) {
     EXPECT_FALSE(ship.show);
     EXPECT_TRUE(scene->asteroidField.get()->allDead);
     EXPECT_EQ(scene->currentText.get()->state, FADING_STOPPED);
-    const float seconds = static_cast<float>(story.passes) * dt / 1000.0f;
+    const float seconds = static_cast<float>(passes) * dt / 1000.0f;
     EXPECT_GT(seconds, 30.0f);
     EXPECT_LT(seconds, 55.0f);
 }

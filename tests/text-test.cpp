@@ -72,11 +72,10 @@ TEST(FadeInFadeOut, TheCallbackMayChangeOrReleaseTheFadeAndIsTheLastThingUpdateD
     EXPECT_EQ(fade->alpha, 100.0f);
 
     // The callback drops the last two owners, as the script does when it
-    // replaces the current text while the frame loop holds it, and then goes
-    // on with its own captures. The record and the stored callback are gone
-    // by then; under AddressSanitizer any later access to either fails. The
-    // record has an allocation of its own (no make_shared), so it is freed
-    // at once rather than kept by the weak reference's control block.
+    // replaces the current text the frame loop holds, then uses its captures.
+    // Under AddressSanitizer any later access to the record or the callback
+    // fails; the record is allocated on its own (no make_shared), so it is
+    // freed at once, not kept by the weak reference's control block.
     SceneCell<FaceInFadeOut> cell;
     std::shared_ptr<FaceInFadeOut> held(new FaceInFadeOut(fadeWithoutFont({})));
     std::weak_ptr<FaceInFadeOut> watch = held;

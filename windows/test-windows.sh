@@ -1,20 +1,14 @@
 #!/usr/bin/env bash
 # Checks what `make windows` wrote, and runs the executable under Wine in a
-# private prefix made in a temporary folder: with SDL's dummy drivers to the
-# demo's own end, on a real X display (Xvfb with openbox, Wine's own display
-# driver, the default renderer), through a failing start-up, and heard
-# through PulseAudio (Wine's PulseAudio driver, recorded from a null sink).
+# private prefix: with SDL's dummy drivers, on Xvfb with openbox, through a
+# failing start-up, and heard through PulseAudio from a null sink.
 #
 # Usage: windows/test-windows.sh all|run|reproducible BUILD_DIR
 #   all           the archive, the executable under Wine, and reproducibility
 #   run           the archive and the executable under Wine only
 #   reproducible  only: two fresh clones of HEAD build identical archives
-#
-# A check whose server or tool cannot start (no Wine, no Xvfb, no PulseAudio)
-# fails under CI (CI set, not "false" or "0"); elsewhere it is skipped.
-#
-# VIMBEL_MUSIC_MATCH names the native vimbel-music-match that compares the
-# recording with the music (make test-windows builds it into build-host/).
+# VIMBEL_MUSIC_MATCH names the native vimbel-music-match (make test-windows
+# builds it into build-host/).
 set -uo pipefail
 
 mode=${1:-all}
@@ -57,15 +51,9 @@ archive_checks() {
 }
 
 archive_layout() {
-    local listing top licence
-    listing=$(unzip -Z1 "$archive")
-    if grep -v "^$folder/" <<<"$listing"; then
-        echo "^ entries outside $folder/"
-        return 1
-    fi
-    top=$(sed -n "s|^$folder/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
-    [ "$top" = "LICENSES/ screenshot.png vimbel-demo.exe vimbel-demo.nfo" ] ||
-        { echo "top level: $top"; return 1; }
+    local licence
+    unzip -Z1 "$archive" |
+        one_folder "$folder" "LICENSES/ screenshot.png vimbel-demo.exe vimbel-demo.nfo" || return 1
     cmp "$unpacked/screenshot.png" docs/screenshot.png &&
         cmp "$unpacked/LICENSES/vimbel-demo.txt" LICENSE &&
         cmp "$unpacked/LICENSES/font-vimbel-mono.txt" assets/font-LICENSE.txt || return 1
@@ -91,18 +79,17 @@ exe_imports() {
 }
 
 exe_resources() {
-    local resources value icon
+    local resources icon
     wrestool -x --type=14 "$exe" >"$work/icon.ico" 2>/dev/null
     [ -s "$work/icon.ico" ] || { echo "no icon in the .exe"; return 1; }
     # The icon made at build time from the logo (the resource is padded).
     icon="$build/generated/windows/vimbel-demo.ico"
     cmp -n "$(stat -c %s "$icon")" "$work/icon.ico" "$icon" || return 1
     resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || return 1
-    for value in '"CompanyName", "Tolvard"' '"Author", "Tolvard"' \
-        '"ProductName", "Vimbel 2023 demo"' "\"ProductVersion\", \"$(version)\"" \
-        '"OriginalFilename", "vimbel-demo.exe"'; do
-        grep -qF "VALUE $value" <<<"$resources" || { echo "version information lacks $value"; return 1; }
-    done
+    holds_all 'VALUE "CompanyName", "Tolvard"' 'VALUE "Author", "Tolvard"' \
+        'VALUE "ProductName", "Vimbel 2023 demo"' \
+        "VALUE \"ProductVersion\", \"$(sed -n 's/^VERSION=//p' "$build/release.env")\"" \
+        'VALUE "OriginalFilename", "vimbel-demo.exe"' <<<"$resources" || return 1
     # Windows refuses to start a program whose manifest is not well formed.
     wrestool -x -R --type=24 "$exe" >"$work/manifest.xml" 2>/dev/null || { echo "no manifest"; return 1; }
     xmllint --noout "$work/manifest.xml" || return 1
@@ -113,27 +100,11 @@ exe_resources() {
     fi
 }
 
-version() {
-    sed -n 's/^VERSION=//p' "$build/release.env"
-}
-
 nfo_format() {
-    local nfo="$unpacked/vimbel-demo.nfo" text
-    if LC_ALL=C grep -n '[^[:print:]'$'\r'']' "$nfo"; then
-        echo "^ not plain ASCII"
-        return 1
-    fi
-    if grep -vn $'\r$' "$nfo"; then
-        echo "^ lines without CRLF"
-        return 1
-    fi
-    awk '{ sub(/\r$/, "") } length > 80 { print "line " NR " has " length " columns"; bad = 1 }
-        END { exit bad }' "$nfo" || return 1
-    text=$(tr -d '\r' <"$nfo")
-    for field in "Windows 10" "64-bit" "ESCAPE" "sound device" "Direct3D" "SDL2 2.26.5" \
-        "zlib licence" "Version ...... ${folder#vimbel-demo-}"; do
-        grep -qF -- "${field%-windows-x86_64}" <<<"$text" || { echo "missing: $field"; return 1; }
-    done
+    local nfo="$unpacked/vimbel-demo.nfo" version=${folder#vimbel-demo-}
+    plain_text "$nfo" crlf || return 1
+    tr -d '\r' <"$nfo" | holds_all "Windows 10" "64-bit" "ESCAPE" "sound device" "Direct3D" \
+        "SDL2 2.26.5" "zlib licence" "Version ...... ${version%-windows-x86_64}"
 }
 
 # --- Wine ------------------------------------------------------------------
@@ -167,8 +138,7 @@ need_x() {
 }
 
 # Starts the executable under Wine in the background, directly or through
-# the shell (Wine's `start`), with the given variables; its error output goes
-# to $work/errors.
+# the shell (Wine's `start`), with the given variables; errors to $work/errors.
 start_demo() {
     local launch=(wine "$exe")
     [ "$1" = shell ] && launch=(wine start /wait /unix "$exe")
@@ -265,9 +235,6 @@ startup_failure() {
     grep -x "$failure_text" "$work/errors" || { cat "$work/errors"; return 1; }
 }
 
-# Started as Explorer starts it, through the shell, the demo has no error
-# output: the same text shows in a message box, which waits for OK. Wine's
-# trace of window texts shows what the box says.
 # A window under the demo's title that does not fill the screen.
 box_shown() {
     local window
@@ -276,6 +243,9 @@ box_shown() {
     [ -n "$window" ] && ! xdotool getwindowgeometry "$window" 2>/dev/null | grep -q 'Geometry: 1024x768'
 }
 
+# Started as Explorer starts it, through the shell, the demo has no error
+# output: the text shows in a message box, which waits for OK. Wine's trace
+# of window texts shows what the box says.
 fatal_box() {
     need_x
     local text
@@ -301,16 +271,13 @@ record() {
     recorder=$!
 }
 
-# Whether the first recording has sound in it yet (a byte other than zero).
 sound_recorded() { [ -n "$(tr -d '\0' <"$work/first-sound.raw" 2>/dev/null | head -c 1)" ]; }
 
-# With Wine's PulseAudio driver the music reaches the server: recorded from
-# the null sink's monitor for five seconds, from three seconds after the first
-# sound on (while Wine and the demo start up the stream may stall), it is the
-# looped music at its speed with no more glitches than allowed. What the
-# comparison found is kept beside the recording. Wine never makes up time a
-# late thread lost: it comes out of the server's buffer, three periods (30 ms)
-# unless PULSE_LATENCY_MSEC makes it a second (and the period 20 ms).
+# Five seconds recorded from the null sink's monitor, from three seconds after
+# the first sound on (the stream may stall while Wine starts up), are the
+# looped music at its speed with few glitches; the result is kept beside the
+# recording. Wine never makes up time a late thread lost: it comes out of the
+# server's buffer, 30 ms unless PULSE_LATENCY_MSEC makes it a second.
 heard_through_pulseaudio() {
     need_wine
     [ -z "$sound_failure" ] || unavailable "$sound_failure"
