@@ -20,15 +20,17 @@ function stagesSeen(page) {
     .filter((stage, i, all) => i === 0 || all[i - 1] !== stage));
 }
 
-// From the first pass to the last (the one that reports the end), in ms.
-function runLength(page) {
-  return page.evaluate(() => {
+// From the first pass to the first of the given stage, in ms.
+function timeTo(page, stage) {
+  return page.evaluate((until) => {
     const frames = window.vimbelWatch.frames;
-    return frames.find((frame) => frame.stage === 'ended').at - frames[0].at;
-  });
+    return frames.find((frame) => frame.stage === until).at - frames[0].at;
+  }, stage);
 }
 
-// How long a whole run took in each engine, for the hidden-tab case.
+// How long the greeting and the ship's rise took in each engine, for the
+// hidden-tab case. Both last the same in every run; what follows does not:
+// the asteroids' random heights and speeds move the end by seconds.
 const wholeRun = {};
 
 // VIMBEL_ENGINES=firefox,webkit runs those alone.
@@ -77,8 +79,8 @@ for (const engine of chosen.length ? chosen : engines) {
 
         await waitForState(page, 'ended', 120000);
         assert.deepEqual(await stagesSeen(page), storyStages);
-        wholeRun[engine] = await runLength(page);
-        t.diagnostic(`the whole run took ${(wholeRun[engine] / 1000).toFixed(1)} s`);
+        wholeRun[engine] = await timeTo(page, 'asteroids');
+        t.diagnostic(`the whole run took ${(await timeTo(page, 'ended') / 1000).toFixed(1)} s`);
         assert.equal(await page.$eval('#message', (element) => element.textContent), 'The demo has ended.');
         assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Play again');
         // The music stops with the run.
@@ -181,7 +183,7 @@ for (const engine of chosen.length ? chosen : engines) {
     // Only Firefox hides a page for another tab brought to the front
     // (headless Chromium keeps it visible, WebKitWebDriver opens no tabs).
     const hiddenTab = { skip: engine !== 'firefox' && `${engine} does not hide a page for another tab` };
-    test('another tab in front pauses picture and music; the run ends that much later', hiddenTab, async (t) => {
+    test('another tab in front pauses picture and music; the story goes on that much later', hiddenTab, async (t) => {
       await withBrowser(t, { engine }, async ({ browser, url, newPage, recorder }) => {
         const page = await newPage();
         await page.goto(url);
@@ -222,14 +224,14 @@ for (const engine of chosen.length ? chosen : engines) {
 
         await waitForState(page, 'ended', 120000);
         assert.deepEqual(await stagesSeen(page), storyStages);
-        const length = await runLength(page);
-        t.diagnostic(`hidden for ${(hidden / 1000).toFixed(1)} s, the run took ${(length / 1000).toFixed(1)} s`);
-        // A run that took the hidden time as elapsed would end as early as
-        // one never hidden.
-        assert.ok(wholeRun[engine], `no whole run in ${engine} finished before this one to compare its length with`);
+        const length = await timeTo(page, 'asteroids');
+        t.diagnostic(`hidden for ${(hidden / 1000).toFixed(1)} s, the asteroids came after ${(length / 1000).toFixed(1)} s`);
+        // A run that took the hidden time as elapsed would reach them as
+        // early as one never hidden.
+        assert.ok(wholeRun[engine], `no whole run in ${engine} finished before this one to compare with`);
         const later = length - wholeRun[engine];
         assert.ok(Math.abs(later - hidden) < 3500,
-          `ended ${(later / 1000).toFixed(1)} s later than a whole run, hidden ${(hidden / 1000).toFixed(1)} s`);
+          `the asteroids came ${(later / 1000).toFixed(1)} s later than in a whole run, hidden ${(hidden / 1000).toFixed(1)} s`);
         assert.deepEqual(await problems(page), []);
       });
     });
