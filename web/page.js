@@ -211,17 +211,45 @@
     return canvas;
   }
 
-  // The canvas keeps the drawing size it got at the start; on screen it is
-  // as large as the window holds at that shape, centred (by the style sheet).
+  // The canvas's shape as the run started, which it keeps on screen: as
+  // large as the window holds at that shape, centred (by the style sheet),
+  // with a drawing size that covers the device pixels it is shown on, so
+  // that the picture stays sharp after a resize or a turn. Measured from the
+  // start's shape every time, so that rounding never drifts it.
+  let canvasShape = null;
+
   function fitCanvas() {
-    const canvas = document.getElementById('canvas');
-    if (!canvas.width || !canvas.height) {
+    const demo = state.demo;
+    if (!demo || !canvasShape) {
       return;
     }
-    const scale = Math.min(window.innerWidth / canvas.width, window.innerHeight / canvas.height);
-    canvas.style.width = `${canvas.width * scale}px`;
-    canvas.style.height = `${canvas.height * scale}px`;
+    const [width, height] = canvasShape;
+    const scale = Math.min(window.innerWidth / width, window.innerHeight / height);
+    demo.canvas.style.width = `${width * scale}px`;
+    demo.canvas.style.height = `${height * scale}px`;
+    // Only a new size: the start's canvas has it already, and many resize
+    // events change nothing for the canvas.
+    const ratio = window.devicePixelRatio || 1;
+    const pixels = [Math.round(width * scale * ratio), Math.round(height * scale * ratio)];
+    if (pixels[0] !== demo.canvas.width || pixels[1] !== demo.canvas.height) {
+      demo._vimbelResize(pixels[0], pixels[1]);
+    }
   }
+
+  // A new pixel ratio without a resize (the window moved to another screen):
+  // the query matches the ratio it was made for, so it is made afresh on
+  // every change.
+  function watchPixelRatio() {
+    const query = window.matchMedia && window.matchMedia(`(resolution: ${window.devicePixelRatio || 1}dppx)`);
+    if (!query || typeof query.addEventListener !== 'function') {
+      return;
+    }
+    query.addEventListener('change', () => {
+      fitCanvas();
+      watchPixelRatio();
+    }, { once: true });
+  }
+  watchPixelRatio();
 
   // A new instance of the module, ready to run but not started. An instance
   // that cannot be made (short of memory, say) may be made on a second try.
@@ -391,6 +419,7 @@
     // It may end the run at once (no WebGL).
     demo.callMain([]);
     if (state.demo === demo) {
+      canvasShape = [demo.canvas.width, demo.canvas.height];
       fitCanvas();
       demo.canvas.focus();
       keepAwake();

@@ -613,21 +613,24 @@ async function loudestFor(recorder, milliseconds) {
   return recorder.peak(from, recorder.mark());
 }
 
-// The canvas's drawing size, its box on screen (CSS pixels) and the
-// window's size.
+// The canvas's drawing size, its box on screen (CSS pixels), the window's
+// size and the device's pixel ratio.
 function canvasShown(page) {
   return page.$eval('#canvas', (canvas) => {
     const box = canvas.getBoundingClientRect();
     return { drawing: [canvas.width, canvas.height], left: box.left, top: box.top,
-      shown: [box.width, box.height], window: [innerWidth, innerHeight] };
+      shown: [box.width, box.height], window: [innerWidth, innerHeight], ratio: devicePixelRatio };
   });
 }
 
 // The picture is shown whole, at its own shape, as large as the window
-// holds it, centred (within a pixel of rounding).
+// holds it, centred, with one canvas pixel per device pixel it covers
+// (within a pixel of rounding).
 function assertShownWhole(shown) {
-  const { drawing: [width, height], shown: [boxWidth, boxHeight], window: [w, h] } = shown;
+  const { drawing: [width, height], shown: [boxWidth, boxHeight], window: [w, h], ratio } = shown;
   const what = JSON.stringify(shown);
+  assert.ok(Math.abs(width - boxWidth * ratio) <= 1 && Math.abs(height - boxHeight * ratio) <= 1,
+    `not one canvas pixel per device pixel: ${what}`);
   assert.ok(Math.abs(boxWidth / boxHeight - width / height) < 0.01, `squashed: ${what}`);
   assert.ok(boxWidth <= w + 1 && boxHeight <= h + 1, `cut: ${what}`);
   assert.ok(Math.abs(boxWidth - w) <= 1 || Math.abs(boxHeight - h) <= 1, `not fitted: ${what}`);
@@ -635,7 +638,45 @@ function assertShownWhole(shown) {
     `not centred: ${what}`);
 }
 
+// Copies the canvas right after the next pass that comes at least `after`
+// milliseconds into the run, and counts its lit pixels in the corners, the
+// middle and an empty stretch that only stars cross.
+function litRegions(page, after) {
+  return page.evaluate((after) => new Promise((resolve) => {
+    const watch = window.vimbelWatch;
+    watch.onFrame = () => {
+      if (performance.now() - watch.frames[0].at < after) {
+        return;
+      }
+      watch.onFrame = null;
+      const canvas = document.getElementById('canvas');
+      const copy = document.createElement('canvas');
+      copy.width = canvas.width;
+      copy.height = canvas.height;
+      const context = copy.getContext('2d');
+      context.drawImage(canvas, 0, 0);
+      const lit = (x, y, w, h) => {
+        const data = context.getImageData(x, y, w, h).data;
+        let count = 0;
+        for (let i = 0; i < data.length; i += 4) {
+          count += data[i] + data[i + 1] + data[i + 2] > 96 ? 1 : 0;
+        }
+        return count;
+      };
+      const { width, height } = copy;
+      resolve({
+        width,
+        height,
+        topLeft: lit(0, 0, 240, 240),
+        topRight: lit(width - 240, 0, 240, 240),
+        middle: lit(width / 2 - 250, height / 2 - 90, 500, 180),
+        bottomLeft: lit(0, height - 240, 480, 240),
+      });
+    };
+  }), after);
+}
+
 module.exports = {
   openBrowser, withBrowser, underCI, unavailable, engines, site, sleep, problems, waitForState, waitForStage,
-  inFullscreen, audioOutput, loudestFor, canvasShown, assertShownWhole,
+  inFullscreen, audioOutput, loudestFor, canvasShown, assertShownWhole, litRegions,
 };

@@ -1,14 +1,16 @@
 // The page on phones, in Chromium's device emulation: touch, no Full screen
 // API (as on an iPhone), upright and landscape, turned mid-run. The picture
-// keeps its shape on screen, a tap starts the demo with sound, another shows
-// an End control as the hint says, the hint promises nothing the device
-// lacks, and the screen is kept awake while the demo runs.
+// keeps its shape on screen and the canvas the device pixels it covers, a
+// tap starts the demo with sound, another shows an End control as the hint
+// says, the hint promises nothing the device lacks, and the screen is kept
+// awake while the demo runs.
 'use strict';
 
 const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const {
   withBrowser, waitForState, waitForStage, sleep, audioOutput, canvasShown, assertShownWhole, problems,
+  litRegions,
 } = require('./browser');
 
 // Before the page's scripts: no Full screen API, and a wake lock that
@@ -76,15 +78,20 @@ describe('the demo on a phone', () => {
       assert.deepEqual(await page.evaluate(() => window.wakeLocks.map((lock) => [lock.type, lock.released])),
         [['screen', false]]);
 
-      // Turned mid-run: the same drawing, shown larger, never squashed.
+      // Turned mid-run: the same shape, shown larger, never squashed, on as
+      // many canvas pixels as it covers, and drawn there whole: both logos
+      // in its corners.
       await page.setViewport({ width: 800, height: 360, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
         isLandscape: true });
       await page.waitForFunction(() => innerWidth === 800 && innerHeight === 360);
       await sleep(200);
       const turned = await canvasShown(page);
       assertShownWhole(turned);
-      assert.deepEqual(turned.drawing, upright.drawing);
       assert.ok(turned.shown[1] === 360 && turned.shown[0] > upright.shown[0]);
+      assert.equal(turned.drawing[0] * upright.drawing[1], turned.drawing[1] * upright.drawing[0], 'shape changed');
+      const regions = await litRegions(page, 0);
+      assert.deepEqual([regions.width, regions.height], turned.drawing);
+      assert.ok(regions.topLeft > 2000 && regions.topRight > 2000, `logos: ${JSON.stringify(regions)}`);
 
       // A tap shows the End control for a while; tapping it ends the run.
       assert.equal(await page.$eval('#end', (element) => element.hidden), true);
