@@ -163,7 +163,7 @@ TEST(CaptureOptions, BadInputIsRefusedInOneLineNamingTheOptionThenThePointerToHe
     for (const auto& [arguments, message] : cases) {
         const auto parsed = parse(arguments);
         EXPECT_EQ(parsed.error.rfind(message, 0), 0u) << parsed.error;
-        const size_t end = parsed.error.find('\n');
+        const size_t end = std::min(parsed.error.find('\n'), parsed.error.size());
         EXPECT_EQ(parsed.error.substr(end), "\nRun with --help for more information.")
             << parsed.error;
     }
