@@ -3,10 +3,12 @@
 // The demo's own scene in-process, as its frame loop drives it: built with a
 // fixed seed on a software canvas of the given size, and events put in SDL's
 // queue as a user's would arrive. `running` is true while a scene is set up
-// and again once it goes, so a test that ends the demo leaves no trace.
+// and again once it goes, and the picture's placement is reset with it, so a
+// test that ends the demo leaves no trace.
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -26,10 +28,14 @@ struct SceneOnCanvas {
     std::unique_ptr<Scene> scene;
 
     SceneOnCanvas(int32_t width, int32_t height, int64_t seed)
-        : size(width, height), canvas(width, height) {
+        : SceneOnCanvas(width, height, seed, PictureSize{width, height}) {}
+    // On an output of width x height showing a picture of the design size.
+    SceneOnCanvas(int32_t width, int32_t height, int64_t seed, PictureSize design)
+        : size(design.width, design.height), canvas(width, height) {
         seedRandom(seed);
         scene = buildScene(canvas.renderer);
     }
+    ~SceneOnCanvas() { picture = Placement{}; }
 };
 
 inline void pushEvent(uint32_t type, SDL_Keycode key = SDLK_UNKNOWN) {
@@ -45,13 +51,8 @@ inline void pushEvent(uint32_t type, SDL_Keycode key = SDLK_UNKNOWN) {
 // Whether `test` holds for every particle of the explosion.
 inline bool allParticles(const ExplosionParticleEffect& effect,
                          const std::function<bool(const Particle&)>& test) {
-    for (const auto* set :
-         {&effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles}) {
-        for (const Particle& particle : *set) {
-            if (!test(particle)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    const auto all = [&test](const std::vector<Particle>& set) {
+        return std::all_of(set.begin(), set.end(), test);
+    };
+    return all(effect.whiteParticles) && all(effect.yellowParticles) && all(effect.orangeParticles);
 }

@@ -2,25 +2,19 @@
 // gets, the same frames at every 16:9 size, today's frames at 1920 x 1080, the
 // same story length on every shape, and the longest line inside the picture.
 
-#include <SDL_image.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "canvas.h"
 #include "clock.h"
-#include "globals.h"
-#include "main.h"
-#include "picture.h"
-#include "random.h"
+#include "demo-scene.h"
 
 namespace {
 
@@ -28,25 +22,19 @@ constexpr int64_t seed = 20230805;  // the capture tool's own
 
 // Plays the story as the capture tool does, on a canvas of the output's size
 // and the design picture chosen for it, until it ends or `until` ms of demo
-// time; `seen` is called with each frame's time. Returns the time of the
-// last frame.
-int64_t play(Canvas& canvas, int32_t fps, int64_t until,
-             const std::function<void(int64_t)>& seen = {}) {
-    const PictureSize design = designSizeFor(canvas.surface->w, canvas.surface->h);
-    ScreenSize size(design.width, design.height);
-    seedRandom(seed);
-    running = true;
-    auto scene = buildScene(canvas.renderer);
+// time; `seen` is called with each frame and its time. Returns the time of
+// the last frame.
+int64_t play(int32_t width, int32_t height, int32_t fps, int64_t until,
+             const std::function<void(const Canvas&, int64_t)>& seen = {}) {
+    SceneOnCanvas demo(width, height, seed, designSizeFor(width, height));
     int64_t time = 0;
     for (int64_t n = 0; running && time < until; ++n) {
         time = frameTime(n, fps);
-        framePass(*scene, canvas.renderer, frameDelta(n, fps));
+        framePass(*demo.scene, demo.canvas.renderer, frameDelta(n, fps));
         if (seen) {
-            seen(time);
+            seen(demo.canvas, time);
         }
     }
-    running = true;
-    picture = Placement{};
     return time;
 }
 
@@ -92,9 +80,9 @@ const std::vector<int64_t> moments = {2000, 14000, 20000, 30000, 37200, 40000};
 TEST(Picture, EachOutputGetsItsDesignSizeAndPlacement) {
     struct Entry {
         int32_t outputWidth, outputHeight;
-        PictureSize design;
+        std::pair<int32_t, int32_t> design;
         double scale;
-        SDL_Rect area;
+        std::tuple<int, int, int, int> area;
     };
     for (const Entry& e : std::vector<Entry>{
              {1920, 1080, {1920, 1080}, 1.0, {0, 0, 1920, 1080}},
@@ -113,13 +101,11 @@ TEST(Picture, EachOutputGetsItsDesignSizeAndPlacement) {
         const std::string output =
             std::to_string(e.outputWidth) + "x" + std::to_string(e.outputHeight);
         const PictureSize design = designSizeFor(e.outputWidth, e.outputHeight);
-        EXPECT_EQ(design.width, e.design.width) << output;
-        EXPECT_EQ(design.height, e.design.height) << output;
+        EXPECT_EQ(std::pair(design.width, design.height), e.design) << output;
         const Placement placed = placePicture(design, e.outputWidth, e.outputHeight);
         EXPECT_NEAR(placed.scale, e.scale, 1e-9) << output;
-        EXPECT_TRUE(SDL_RectEquals(&placed.area, &e.area))
-            << output << ": " << placed.area.x << "," << placed.area.y << " " << placed.area.w
-            << "x" << placed.area.h;
+        const SDL_Rect& a = placed.area;
+        EXPECT_EQ(std::tuple(a.x, a.y, a.w, a.h), e.area) << output;
     }
 }
 
@@ -132,23 +118,19 @@ TEST(Picture, EverySixteenByNineSizeShowsTheFramesOf1080p) {
                                              {20000, 0x76e018fc}, {30000, 0x390c4dd1},
                                              {37200, 0xb4116ae5}, {40000, 0xfe8bd2fb}};
     std::map<int64_t, std::vector<double>> reference;
-    {
-        Canvas canvas(1920, 1080);
-        play(canvas, fps, moments.back(), [&](int64_t time) {
-            if (std::find(moments.begin(), moments.end(), time) != moments.end()) {
-                EXPECT_EQ(digest(canvas), stored.at(time)) << "1920x1080 at " << time << " ms";
-                reference[time] = thumbnail(canvas);
-            }
-        });
-    }
+    play(1920, 1080, fps, moments.back(), [&](const Canvas& canvas, int64_t time) {
+        if (std::find(moments.begin(), moments.end(), time) != moments.end()) {
+            EXPECT_EQ(digest(canvas), stored.at(time)) << "1920x1080 at " << time << " ms";
+            reference[time] = thumbnail(canvas);
+        }
+    });
     ASSERT_EQ(reference.size(), moments.size());
     // Edges are rasterised afresh at each size, and a star is never less than
     // a pixel, so a smaller output differs more; a line set at the wrong size
     // differs by half as much again.
     for (const auto& [width, height, tolerance] :
          {std::tuple{1280, 720, 0.2}, std::tuple{3840, 2160, 0.12}}) {
-        Canvas canvas(width, height);
-        play(canvas, fps, moments.back(), [&](int64_t time) {
+        play(width, height, fps, moments.back(), [&](const Canvas& canvas, int64_t time) {
             if (!reference.count(time)) {
                 return;
             }
@@ -169,12 +151,11 @@ TEST(Picture, EverySixteenByNineSizeShowsTheFramesOf1080p) {
 void expectTheSameLength(int32_t fps, std::pair<int, int> party1080p,
                          std::vector<std::pair<int, int>> sizes) {
     constexpr int64_t limit = 120000;
-    Canvas party(party1080p.first, party1080p.second);
-    const auto reference = static_cast<double>(play(party, fps, limit));
+    const auto reference =
+        static_cast<double>(play(party1080p.first, party1080p.second, fps, limit));
     ASSERT_LT(reference, limit) << "the story did not end";
     for (const auto& [width, height] : sizes) {
-        Canvas canvas(width, height);
-        const auto end = static_cast<double>(play(canvas, fps, limit));
+        const auto end = static_cast<double>(play(width, height, fps, limit));
         EXPECT_NEAR(end / reference, 1.0, 0.03)
             << width << "x" << height << " ends at " << end << " ms, 1080p at " << reference;
     }
@@ -206,16 +187,15 @@ TEST(Picture, TheStoryLastsAsLongOnEverySixteenByNineSize) {
 // with a margin of a fortieth of its width on the narrowest and the widest
 // shapes.
 TEST(Picture, TheLongestLineStaysInsideThePictureWithAMargin) {
-    const char* longest = demoLines[4];
-    int designWidth = 0;
-    for (const char* line : demoLines) {
+    const auto advance = [](const char* line) {
         int w = 0;
-        ASSERT_EQ(TTF_SizeUTF8(loadFont(), line, &w, nullptr), 0) << TTF_GetError();
-        if (w > designWidth) {
-            designWidth = w;
-            longest = line;
-        }
-    }
+        EXPECT_EQ(TTF_SizeUTF8(loadFont(), line, &w, nullptr), 0) << TTF_GetError();
+        return w;
+    };
+    const char* longest =
+        *std::max_element(std::begin(demoLines), std::end(demoLines),
+                          [&](auto a, auto b) { return advance(a) < advance(b); });
+    const int designWidth = advance(longest);
     for (const auto& [width, height] : {std::pair{800, 600}, std::pair{3440, 1440}}) {
         Canvas canvas(width, height);
         const PictureSize design = designSizeFor(width, height);
@@ -226,16 +206,9 @@ TEST(Picture, TheLongestLineStaysInsideThePictureWithAMargin) {
             text.DrawCenter(canvas.renderer, design.width / 2 + static_cast<int32_t>(jitter),
                             design.height / 2, 255);
         }
-        int left = width;
-        int right = -1;
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                if (!canvas.isBlack(x, y)) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                }
-            }
-        }
+        const SDL_Rect lit = canvas.litBounds();
+        const int left = lit.x;
+        const int right = lit.x + lit.w - 1;
         const int margin = width / 40;
         EXPECT_GE(left, margin) << longest << " at " << width << "x" << height;
         EXPECT_LT(right, width - margin) << longest << " at " << width << "x" << height;

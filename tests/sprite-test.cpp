@@ -21,13 +21,9 @@ struct OpaqueImage {
 };
 
 // The middle of the lit pixels of the canvas.
-int centreX(const Canvas& canvas) {
+SDL_Point litCentre(const Canvas& canvas) {
     const SDL_Rect lit = canvas.litBounds();
-    return lit.x + lit.w / 2;
-}
-int centreY(const Canvas& canvas) {
-    const SDL_Rect lit = canvas.litBounds();
-    return lit.y + lit.h / 2;
+    return {lit.x + lit.w / 2, lit.y + lit.h / 2};
 }
 
 }  // namespace
@@ -43,12 +39,12 @@ TEST(Sprite, ARotatedDrawKeepsTheBoundingBoxAndCentresByThePreviousSize) {
     const int32_t box = sprite.Width();
     EXPECT_GT(box, 88);  // about 64 * sqrt(2)
     EXPECT_EQ(sprite.Height(), box);
-    EXPECT_NEAR(centreX(canvas), 88 + box / 2, 2);
+    EXPECT_NEAR(litCentre(canvas).x, 88 + box / 2, 2);
 
     canvas.clear();
     sprite.RotateAndDrawCenter(canvas.renderer, 45.0, 120, 120);
-    EXPECT_NEAR(centreX(canvas), 120, 2);
-    EXPECT_NEAR(centreY(canvas), 120, 2);
+    EXPECT_NEAR(litCentre(canvas).x, 120, 2);
+    EXPECT_NEAR(litCentre(canvas).y, 120, 2);
 
     // A plain draw now shows the rotated image at its bounding-box size.
     canvas.clear();

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "asteroid-field.h"
 #include "canvas.h"
@@ -21,8 +24,18 @@ std::array<int, 3> rgb(const SDL_Color& c) {
     return {c.r, c.g, c.b};
 }
 
-bool whole(float value) {
-    return std::floor(value) == value;
+// A whole number from lowest to highest.
+bool wholeIn(float value, float lowest, float highest) {
+    return std::floor(value) == value && value >= lowest && value <= highest;
+}
+
+// One field of every particle of the set, in order.
+std::vector<float> each(const std::vector<Particle>& set, float Particle::*field) {
+    std::vector<float> values;
+    for (const Particle& p : set) {
+        values.push_back(p.*field);
+    }
+    return values;
 }
 
 }  // namespace
@@ -36,10 +49,9 @@ TEST(JetBeam, StartsInTheSpawnRectangleAndRestartsWhereTheShipIsNow) {
         const float minLife = set == &beam.yellowParticles ? 50.0f : 100.0f;
         for (const Particle& p : *set) {
             EXPECT_TRUE(p.alive);
-            EXPECT_TRUE(whole(p.currentX) && p.currentX >= 0.0f && p.currentX <= 9.0f);
-            EXPECT_TRUE(whole(p.currentY) && p.currentY >= 0.0f && p.currentY <= 15.0f);
-            EXPECT_TRUE(whole(p.aliveTime) && p.aliveTime >= minLife &&
-                        p.aliveTime <= minLife + 49.0f);
+            EXPECT_TRUE(wholeIn(p.currentX, 0.0f, 9.0f));
+            EXPECT_TRUE(wholeIn(p.currentY, 0.0f, 15.0f));
+            EXPECT_TRUE(wholeIn(p.aliveTime, minLife, minLife + 49.0f));
             EXPECT_EQ(p.timeLeft, p.aliveTime);
             EXPECT_EQ(p.velocityX, 0.0f);
             EXPECT_EQ(p.velocityY, 0.2f);
@@ -49,54 +61,40 @@ TEST(JetBeam, StartsInTheSpawnRectangleAndRestartsWhereTheShipIsNow) {
     // One particle about to expire, one with time to spare.
     Particle& expiring = beam.yellowParticles[0];
     Particle& living = beam.orangeParticles[0];
-    const float livingX = living.currentX;
-    const float livingY = living.currentY;
-    const float livingOriginY = living.originY;
+    const Particle livingBefore = living;
     for (Particle& p : beam.yellowParticles) {
         p.timeLeft = std::max(p.timeLeft, 20.0f);
     }
     expiring.timeLeft = 10.0f;
     beam.Update(16.0f, 200.0f, 300.0f);
     EXPECT_TRUE(expiring.alive);
-    EXPECT_TRUE(expiring.currentX >= 200.0f && expiring.currentX <= 209.0f &&
-                whole(expiring.currentX));
-    EXPECT_TRUE(expiring.currentY >= 300.0f && expiring.currentY <= 315.0f &&
-                whole(expiring.currentY));
+    EXPECT_TRUE(wholeIn(expiring.currentX, 200.0f, 209.0f));
+    EXPECT_TRUE(wholeIn(expiring.currentY, 300.0f, 315.0f));
     EXPECT_EQ(expiring.timeLeft, expiring.aliveTime) << "its own life span, kept through restarts";
-    EXPECT_EQ(living.currentX, livingX) << "falls straight down";
-    EXPECT_EQ(living.currentY, livingY + 0.2f * 16.0f);
-    EXPECT_EQ(living.originY, livingOriginY);
+    EXPECT_EQ(living.currentX, livingBefore.currentX) << "falls straight down";
+    EXPECT_EQ(living.currentY, livingBefore.currentY + 0.2f * 16.0f);
+    EXPECT_EQ(living.originY, livingBefore.originY);
 
     // No time, no movement and no restart.
-    const auto before = beam.orangeParticles;
+    const auto ys = each(beam.orangeParticles, &Particle::currentY);
+    const auto originXs = each(beam.orangeParticles, &Particle::originX);
     beam.Update(0.0f, 500.0f, 500.0f);
-    for (size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(beam.orangeParticles[i].currentY, before[i].currentY);
-        EXPECT_EQ(beam.orangeParticles[i].originX, before[i].originX);
-    }
+    EXPECT_EQ(each(beam.orangeParticles, &Particle::currentY), ys);
+    EXPECT_EQ(each(beam.orangeParticles, &Particle::originX), originXs);
 
     // Through many restarts every particle keeps the life span it was made with.
-    const auto lifeSpans = [&beam] {
-        std::vector<float> spans;
-        for (const auto* set : {&beam.yellowParticles, &beam.orangeParticles}) {
-            for (const Particle& p : *set) {
-                spans.push_back(p.aliveTime);
-            }
-        }
-        return spans;
-    };
-    const std::vector<float> spans = lifeSpans();
+    const auto yellowSpans = each(beam.yellowParticles, &Particle::aliveTime);
+    const auto orangeSpans = each(beam.orangeParticles, &Particle::aliveTime);
     for (int i = 0; i < 100; ++i) {
         beam.Update(16.0f, 200.0f, 300.0f);
     }
-    EXPECT_EQ(lifeSpans(), spans);
+    EXPECT_EQ(each(beam.yellowParticles, &Particle::aliveTime), yellowSpans);
+    EXPECT_EQ(each(beam.orangeParticles, &Particle::aliveTime), orangeSpans);
 
     // A one-pixel-wide rectangle puts every start exactly on the spawn x.
     auto narrow = NewJetBeamParticleEffect(7.0f, 0.0f, 1, 1, 0, 3);
     EXPECT_TRUE(narrow.yellowParticles.empty());
-    for (const Particle& p : narrow.orangeParticles) {
-        EXPECT_EQ(p.currentX, 7.0f);
-    }
+    EXPECT_EQ(each(narrow.orangeParticles, &Particle::currentX), std::vector<float>(3, 7.0f));
 }
 
 TEST(JetBeam, YellowSquaresLieOverOrangeOnes) {
@@ -182,22 +180,63 @@ TEST(ShowRymdskepp, WaitsThenRisesToTheMiddleStopsOnceAndIsNeverClamped) {
     EXPECT_EQ(ship.y, -1216);
 }
 
-TEST(AsteroidField, LeavesTheCentreFreeAndReportsOnceWhenTheLastHasFallenOut) {
+// Columns every 64 pixels from 264 (as many as fit between margins of 264)
+// but for those in the free lane around the middle (its ends included), each
+// asteroid starting above the screen. At 1280 the lane runs from 576 to 704;
+// at 1680 columns fall on both its ends, 776 and 904; at 591 no column fits,
+// and the empty field reports at once.
+TEST(AsteroidField, FillsTheColumnsOutsideTheCentreLaneAboveTheScreen) {
+    struct Screen {
+        int32_t width, height;
+        size_t count;
+    };
+    Canvas canvas(64, 64);
+    seedRandom(6);
+    for (const Screen& s : {Screen{1280, 720, 9}, Screen{1680, 1050, 15}, Screen{1920, 1080, 19},
+                            Screen{591, 400, 0}}) {
+        SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
+        ScreenSize size(s.width, s.height);
+        int reports = 0;
+        auto field = NewAsteroidField(canvas.renderer, [&] { ++reports; });
+        EXPECT_EQ(field.asteroids.size(), s.count);
+        const auto half = static_cast<float>(s.width / 2);
+        float previous = 0.0f;
+        for (const Asteroid& a : field.asteroids) {
+            EXPECT_GT(a.x, std::exchange(previous, a.x)) << "in order, each once";
+            EXPECT_TRUE(a.x < half - 64.0f || a.x > half + 64.0f) << a.x;
+            EXPECT_EQ(std::fmod(a.x - 264.0f, 64.0f), 0.0f) << a.x;
+            EXPECT_TRUE(wholeIn(a.y, static_cast<float>(-s.height), -65.0f)) << a.y;
+            EXPECT_TRUE(a.speed >= 0.1f && a.speed <= 0.15f);
+            EXPECT_TRUE(wholeIn(a.angle, 0.0f, 359.0f));
+            EXPECT_EQ(a.resets, 0);
+        }
+        EXPECT_EQ(reports, 0);
+        field.Update(0.0f);
+        EXPECT_EQ(reports, s.count == 0 ? 1 : 0);
+    }
+}
+
+TEST(AsteroidField, DrawsEachRotatedAndReportsOnceWhenTheLastHasFallenOut) {
     ScreenSize size(1280, 720);
     Canvas canvas(1280, 720);
-    seedRandom(6);
+    seedRandom(7);
     int reports = 0;
     auto field = NewAsteroidField(canvas.renderer, [&] { ++reports; });
-    std::vector<float> columns;
-    for (const Asteroid& a : field.asteroids) {
-        columns.push_back(a.x);
-        EXPECT_TRUE(a.y >= -720.0f && a.y <= -65.0f && whole(a.y));
-        EXPECT_TRUE(a.speed >= 0.1f && a.speed <= 0.15f);
-        EXPECT_TRUE(a.angle >= 0.0f && a.angle <= 359.0f && whole(a.angle));
-        EXPECT_EQ(a.resets, 0);
+    for (Asteroid& a : field.asteroids) {
+        a.y = -200.0f;  // above the screen: rotated and drawn, clipped away
     }
-    // Eleven columns; 584 and 648 lie in the free lane from 576 to 704.
-    EXPECT_EQ(columns, (std::vector<float>{264, 328, 392, 456, 520, 712, 776, 840, 904}));
+    Asteroid& shown = field.asteroids[0];
+    shown.y = 300.0f;
+    shown.angle = 45.0f;
+    field.Draw(canvas.renderer);
+    field.Draw(canvas.renderer);
+    // A 64-pixel image turned by 45 degrees spans about 91 pixels, centred on (264, 300).
+    EXPECT_EQ(shown.sprite.Width(), shown.sprite.Height());
+    EXPECT_GT(shown.sprite.Width(), 88);
+    EXPECT_FALSE(canvas.isBlack(264, 300));
+    EXPECT_TRUE(canvas.isBlack(264 + 47, 300));
+    EXPECT_TRUE(canvas.isBlack(264 - 47, 300));
+    EXPECT_EQ(shown.angle, 45.0f);
 
     // The line is at 752, tested before the move.
     for (Asteroid& a : field.asteroids) {
@@ -221,50 +260,6 @@ TEST(AsteroidField, LeavesTheCentreFreeAndReportsOnceWhenTheLastHasFallenOut) {
     EXPECT_EQ(reports, 1);
     field.Update(16.0f);
     EXPECT_EQ(reports, 1);
-
-    // 1680 pixels wide: the lane runs from 776 to 904, and columns fall on both ends.
-    ScreenSize wide(1680, 1050);
-    columns.clear();
-    for (const Asteroid& a : NewAsteroidField(canvas.renderer, {}).asteroids) {
-        columns.push_back(a.x);
-    }
-    EXPECT_EQ(columns.size(), 15u);
-    for (const float free : {776.0f, 840.0f, 904.0f}) {
-        EXPECT_EQ(std::count(columns.begin(), columns.end(), free), 0) << free;
-    }
-}
-
-TEST(AsteroidField, OnANarrowScreenItIsEmptyAndReportsOnItsFirstUpdate) {
-    ScreenSize size(591, 400);
-    Canvas canvas(591, 400);
-    int reports = 0;
-    auto field = NewAsteroidField(canvas.renderer, [&] { ++reports; });
-    EXPECT_TRUE(field.asteroids.empty());
-    EXPECT_EQ(reports, 0);
-    field.Update(0.0f);
-    EXPECT_EQ(reports, 1);
-}
-
-TEST(AsteroidField, EachAsteroidIsDrawnRotatedAtItsOwnFixedAngleCentredOnItsPosition) {
-    ScreenSize size(1280, 720);
-    Canvas canvas(1280, 720);
-    seedRandom(7);
-    auto field = NewAsteroidField(canvas.renderer, {});
-    for (Asteroid& a : field.asteroids) {
-        a.y = -200.0f;  // above the screen: rotated and drawn, clipped away
-    }
-    Asteroid& shown = field.asteroids[0];
-    shown.y = 300.0f;
-    shown.angle = 45.0f;
-    field.Draw(canvas.renderer);
-    field.Draw(canvas.renderer);
-    // A 64-pixel image turned by 45 degrees spans about 91 pixels, centred on (264, 300).
-    EXPECT_EQ(shown.sprite.Width(), shown.sprite.Height());
-    EXPECT_GT(shown.sprite.Width(), 88);
-    EXPECT_FALSE(canvas.isBlack(264, 300));
-    EXPECT_TRUE(canvas.isBlack(264 + 47, 300));
-    EXPECT_TRUE(canvas.isBlack(264 - 47, 300));
-    EXPECT_EQ(shown.angle, 45.0f);
 }
 
 TEST(Explosion, ThreeSetsAroundTheCentreThatExpireTogetherAndReportOneUpdateLater) {
@@ -275,21 +270,20 @@ TEST(Explosion, ThreeSetsAroundTheCentreThatExpireTogetherAndReportOneUpdateLate
     ASSERT_EQ(effect.yellowParticles.size(), 490u);
     ASSERT_EQ(effect.orangeParticles.size(), 1015u);
     EXPECT_FALSE(effect.allDead);
-    const std::array<const std::vector<Particle>*, 3> sets{
-        &effect.whiteParticles, &effect.yellowParticles, &effect.orangeParticles};
-    const std::array<int, 3> limits{8, 12, 16};
     bool sawTopVelocity = false;
-    for (size_t s = 0; s < sets.size(); ++s) {
-        for (const Particle& p : *sets[s]) {
+    for (const auto& [set, limit] :
+         {std::pair{&effect.whiteParticles, 8}, std::pair{&effect.yellowParticles, 12},
+          std::pair{&effect.orangeParticles, 16}}) {
+        for (const Particle& p : *set) {
             EXPECT_TRUE(p.alive);
-            EXPECT_TRUE(whole(p.currentX) && p.currentX >= 84.0f && p.currentX <= 115.0f);
-            EXPECT_TRUE(whole(p.currentY) && p.currentY >= 84.0f && p.currentY <= 115.0f);
+            EXPECT_TRUE(wholeIn(p.currentX, 84.0f, 115.0f));
+            EXPECT_TRUE(wholeIn(p.currentY, 84.0f, 115.0f));
             EXPECT_EQ(p.timeLeft, 300.0f);
             for (const float v : {p.velocityX, p.velocityY}) {
                 const float hundredths = std::round(v * 100.0f);
-                EXPECT_GE(hundredths, static_cast<float>(-limits[s]));
-                EXPECT_LE(hundredths, static_cast<float>(limits[s] - 1));
-                sawTopVelocity = sawTopVelocity || hundredths == static_cast<float>(limits[s] - 1);
+                EXPECT_GE(hundredths, static_cast<float>(-limit));
+                EXPECT_LE(hundredths, static_cast<float>(limit - 1));
+                sawTopVelocity = sawTopVelocity || hundredths == static_cast<float>(limit - 1);
             }
         }
     }
