@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -80,23 +81,16 @@ TEST(DemoProcess, PlaysTheLoopSeamlesslyAndAQuitRequestExitsWith0) {
     }
     ASSERT_LT(start + 2 * loopFrames, frames) << "too little music was played";
 
-    int peak = 0;
-    for (size_t i = start; i < start + loopFrames; ++i) {
-        peak = std::max({peak, std::abs(int{samples[2 * i]}), std::abs(int{samples[2 * i + 1]})});
-    }
-    EXPECT_GT(peak, 16000) << "the music is (nearly) silent";
+    const auto [low, high] =
+        std::minmax_element(samples + 2 * start, samples + 2 * (start + loopFrames));
+    EXPECT_GT(std::max(-int{*low}, int{*high}), 16000) << "the music is (nearly) silent";
 
     // The second pass repeats the first sample for sample, straight after it:
     // no gap. (The mixer may drop the last couple of frames of a 24-bit file
     // at each repeat, which the loop's continuous seam makes inaudible.)
     const auto repeatsAfter = [&](size_t lag) {
-        for (size_t i = start; i < start + loopFrames - 8; ++i) {
-            if (samples[2 * i] != samples[2 * (i + lag)] ||
-                samples[2 * i + 1] != samples[2 * (i + lag) + 1]) {
-                return false;
-            }
-        }
-        return true;
+        return std::equal(samples + 2 * start, samples + 2 * (start + loopFrames - 8),
+                          samples + 2 * (start + lag));
     };
     size_t lag = loopFrames;
     while (lag > loopFrames - 4 && !repeatsAfter(lag)) {
