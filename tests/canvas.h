@@ -34,9 +34,7 @@ struct Canvas {
         clear();
     }
     ~Canvas() {
-        if (renderer) {
-            SDL_DestroyRenderer(renderer);
-        }
+        SDL_DestroyRenderer(renderer);  // either may be null: SDL then does nothing
         SDL_FreeSurface(surface);
     }
     Canvas(const Canvas&) = delete;
@@ -51,7 +49,7 @@ struct Canvas {
 
     bool isBlack(int x, int y) const {
         const SDL_Color c = pixel(x, y);
-        return c.r == 0 && c.g == 0 && c.b == 0;
+        return (c.r | c.g | c.b) == 0;
     }
 
     // Pixels that are not black, in the given area or everywhere.
@@ -113,14 +111,8 @@ long countPixels(SDL_Surface* surface, Test test, const SDL_Rect* area = nullptr
     }
     long count = 0;
     for (int y = clip.y; y < clip.y + clip.h; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(
-            static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
         for (int x = clip.x; x < clip.x + clip.w; ++x) {
-            const uint32_t v = row[x];
-            count += test(SDL_Color{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-                                    static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 24)})
-                         ? 1
-                         : 0;
+            count += test(pixelOf(argb, x, y)) ? 1 : 0;
         }
     }
     SDL_FreeSurface(argb);
@@ -147,9 +139,7 @@ inline testing::AssertionResult sceneDrawnInBmp(const std::string& path) {
     const long least = sceneDrawnPixels(frame->w, frame->h);
     const long lit = litPixels(frame);
     SDL_FreeSurface(frame);
-    if (lit > least) {
-        return testing::AssertionSuccess();
-    }
-    return testing::AssertionFailure()
-           << path << " lights " << lit << " pixels, not over " << least;
+    return lit > least ? testing::AssertionSuccess()
+                       : testing::AssertionFailure()
+                             << path << " lights " << lit << " pixels, not over " << least;
 }

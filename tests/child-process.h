@@ -18,7 +18,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -49,14 +48,12 @@ inline Environment with(Environment base, const Environment& changes) {
     return base;
 }
 
-// The test process's own environment.
 inline Environment inheritedEnvironment() {
     extern char** environ;
     Environment environment;
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
-        const size_t equals = text.find('=');
-        if (equals != std::string::npos) {
+        if (const size_t equals = text.find('='); equals != std::string::npos) {
             environment[text.substr(0, equals)] = text.substr(equals + 1);
         }
     }
@@ -66,15 +63,13 @@ inline Environment inheritedEnvironment() {
 // The path of the executable that the PATH gives for `name`, or "" if none.
 inline std::string findProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
-    const std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t end = std::min(dirs.find(':', start), dirs.size());
+    const std::string dirs = std::string(path ? path : "/usr/bin:/bin") + ":";
+    for (size_t start = 0, end; (end = dirs.find(':', start)) != std::string::npos;
+         start = end + 1) {
         const std::string candidate = dirs.substr(start, end - start) + "/" + name;
         if (access(candidate.c_str(), X_OK) == 0) {
             return candidate;
         }
-        start = end + 1;
     }
     return {};
 }
@@ -90,13 +85,9 @@ inline std::string lastLines(const std::string& text) {
 
 // "exit 0", "signal 11": a wait status for messages.
 inline std::string describeStatus(int status) {
-    if (WIFEXITED(status)) {
-        return "exit " + std::to_string(WEXITSTATUS(status));
-    }
-    if (WIFSIGNALED(status)) {
-        return "signal " + std::to_string(WTERMSIG(status));
-    }
-    return "status " + std::to_string(status);
+    return WIFEXITED(status)     ? "exit " + std::to_string(WEXITSTATUS(status))
+           : WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                 : "status " + std::to_string(status);
 }
 
 class ChildProcess {
@@ -104,18 +95,11 @@ class ChildProcess {
     using Clock = std::chrono::steady_clock;
 
     ChildProcess() = default;
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
     ChildProcess(ChildProcess&& other) noexcept { *this = std::move(other); }
     ChildProcess& operator=(ChildProcess&& other) noexcept {
         if (this != &other) {
             stop();
-            pid_ = std::exchange(other.pid_, -1);
-            status_ = std::exchange(other.status_, std::nullopt);
-            outFd_ = std::exchange(other.outFd_, -1);
-            errFd_ = std::exchange(other.errFd_, -1);
-            output_ = std::move(other.output_);
-            errors_ = std::move(other.errors_);
+            s_ = std::exchange(other.s_, State{});
         }
         return *this;
     }
@@ -127,30 +111,24 @@ class ChildProcess {
     static ChildProcess start(const std::vector<std::string>& argv, const Environment& environment,
                               int passFd = -1) {
         ChildProcess child;
-        int out[2];
-        int err[2];
-        if (argv.empty() || pipe2(out, O_CLOEXEC) != 0) {
-            return child;
-        }
-        if (pipe2(err, O_CLOEXEC) != 0) {
-            close(out[0]);
+        int out[2] = {-1, -1};
+        int err[2] = {-1, -1};
+        if (argv.empty() || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+            close(out[0]);  // nothing happens to a descriptor of -1
             close(out[1]);
             return child;
         }
-        std::vector<std::string> strings;
+        // The arguments, a null, the environment as "name=value", a null.
+        std::vector<std::string> texts = argv;
         for (const auto& [name, value] : environment) {
-            strings.push_back(name + "=" + value);
+            texts.push_back(name + "=" + value);
         }
-        std::vector<char*> envp;
-        for (auto& s : strings) {
-            envp.push_back(s.data());
+        std::vector<char*> pointers;
+        for (auto& text : texts) {
+            pointers.push_back(text.data());
         }
-        envp.push_back(nullptr);
-        std::vector<char*> args;
-        for (const auto& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
+        pointers.insert(pointers.begin() + static_cast<std::ptrdiff_t>(argv.size()), nullptr);
+        pointers.push_back(nullptr);
         const std::string found =
             argv[0].find('/') == std::string::npos ? findProgram(argv[0]) : "";
         const std::string& path = found.empty() ? argv[0] : found;
@@ -163,69 +141,46 @@ class ChildProcess {
             if (getppid() != parent) {
                 _exit(127);
             }
-            const int devNull = open("/dev/null", O_RDONLY);
-            dup2(devNull, STDIN_FILENO);
+            dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
             if (passFd >= 0) {
                 dup2(passFd, 3);
             }
             close_range(passFd >= 0 ? 4 : 3, ~0u, 0);
-            execve(path.c_str(), args.data(), envp.data());
+            execve(path.c_str(), pointers.data(), pointers.data() + argv.size() + 1);
             _exit(127);
         }
-        close(out[1]);
-        close(err[1]);
-        if (pid < 0) {
-            close(out[0]);
-            close(err[0]);
-            return child;
+        for (const int fd : {out[1], err[1], pid < 0 ? out[0] : -1, pid < 0 ? err[0] : -1}) {
+            close(fd);
         }
-        child.pid_ = pid;
-        child.outFd_ = out[0];
-        child.errFd_ = err[0];
-        fcntl(child.outFd_, F_SETFL, O_NONBLOCK);
-        fcntl(child.errFd_, F_SETFL, O_NONBLOCK);
+        if (pid > 0) {
+            child.s_.pid = pid;
+            child.s_.fds[0] = out[0];
+            child.s_.fds[1] = err[0];
+            fcntl(out[0], F_SETFL, O_NONBLOCK);
+            fcntl(err[0], F_SETFL, O_NONBLOCK);
+        }
         return child;
     }
 
-    bool started() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
+    bool started() const { return s_.pid > 0; }
+    pid_t pid() const { return s_.pid; }
 
     // True once the child has ended (and was reaped).
     bool exited() {
         pump();
-        if (!status_ && pid_ > 0) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = status;
-                pump();
-            }
+        int status = 0;
+        if (!s_.status && s_.pid > 0 && waitpid(s_.pid, &status, WNOHANG) == s_.pid) {
+            s_.status = status;
+            pump();
         }
-        return status_.has_value() || pid_ <= 0;
+        return s_.status.has_value() || s_.pid <= 0;
     }
 
-    // The wait status once the child has ended, or nothing if it is still
-    // running after `limit`.
-    std::optional<int> waitFor(std::chrono::milliseconds limit) {
-        const auto deadline = Clock::now() + limit;
-        while (!exited()) {
-            if (Clock::now() >= deadline) {
-                return std::nullopt;
-            }
-            // Wakes early for output, so a chatty child never blocks on a full pipe.
-            pollfd fds[] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-            if (outFd_ < 0 && errFd_ < 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            } else {
-                poll(fds, 2, 10);
-            }
-        }
-        return status_;
-    }
-
-    // Polls `ready` until it holds (true), or the child ends or `limit`
-    // passes (false).
+    // Polls `ready` every `interval` until it holds (true), or the child
+    // ends or `limit` passes (false). Output wakes it early, so a chatty child
+    // never blocks on a full pipe (poll skips a closed, negative descriptor).
     template <typename Ready>
     bool waitUntil(std::chrono::milliseconds limit, Ready ready,
                    std::chrono::milliseconds interval = std::chrono::milliseconds(100)) {
@@ -234,9 +189,18 @@ class ChildProcess {
             if (ready()) {
                 return true;
             }
-            std::this_thread::sleep_for(interval);
+            pollfd fds[] = {{s_.fds[0], POLLIN, 0}, {s_.fds[1], POLLIN, 0}};
+            poll(fds, 2, static_cast<int>(interval.count()));
         }
         return false;
+    }
+
+    // The wait status once the child has ended, or nothing if it is still
+    // running after `limit`.
+    std::optional<int> waitFor(std::chrono::milliseconds limit) {
+        waitUntil(
+            limit, [] { return false; }, std::chrono::milliseconds(10));
+        return exited() ? s_.status : std::nullopt;
     }
 
     // Waits up to `limit` for the end; a child still running then fails the
@@ -257,8 +221,8 @@ class ChildProcess {
     }
 
     void signal(int number) {
-        if (pid_ > 0 && !exited()) {
-            kill(pid_, number);
+        if (s_.pid > 0 && !exited()) {
+            kill(s_.pid, number);
         }
     }
 
@@ -266,37 +230,31 @@ class ChildProcess {
     // Until it is reaped here its pid stays its own, so no signal can reach
     // another process that was given the same number.
     void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000)) {
-        if (pid_ <= 0) {
-            return;
-        }
-        if (!exited()) {
-            kill(pid_, SIGCONT);
-            kill(pid_, SIGTERM);
+        if (s_.pid > 0 && !exited()) {
+            kill(s_.pid, SIGCONT);
+            kill(s_.pid, SIGTERM);
             if (!waitFor(grace)) {
-                kill(pid_, SIGKILL);
+                kill(s_.pid, SIGKILL);
                 int status = 0;
-                waitpid(pid_, &status, 0);
-                status_ = status;
+                waitpid(s_.pid, &status, 0);
+                s_.status = status;
             }
         }
         pump();
-        for (int* fd : {&outFd_, &errFd_}) {
-            if (*fd >= 0) {
-                close(*fd);
-                *fd = -1;
-            }
+        for (int& fd : s_.fds) {
+            close(std::exchange(fd, -1));
         }
-        pid_ = -1;
+        s_.pid = -1;
     }
 
     // Everything the child has written so far.
     const std::string& output() {
         pump();
-        return output_;
+        return s_.texts[0];
     }
     const std::string& errorOutput() {
         pump();
-        return errors_;
+        return s_.texts[1];
     }
 
     // Runs a program to its end (at most `limit`) and returns its standard
@@ -305,41 +263,37 @@ class ChildProcess {
         const std::vector<std::string>& argv, const Environment& environment,
         std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
         ChildProcess child = start(argv, environment);
-        const auto status = child.waitFor(limit);
-        if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
-            return std::nullopt;
-        }
-        return child.output();
+        return child.waitFor(limit) == 0 ? std::optional(child.output()) : std::nullopt;
     }
 
   private:
     // Reads what is there; at the end of the stream the descriptor is closed.
     static void drain(int& fd, std::string& into) {
-        if (fd < 0) {
-            return;
-        }
         char buffer[65536];
-        ssize_t n;
-        while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+        ssize_t n = -1;
+        while (fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0) {
             into.append(buffer, static_cast<size_t>(n));
         }
         if (n == 0) {
-            close(fd);
-            fd = -1;
+            close(std::exchange(fd, -1));
         }
     }
     void pump() {
-        drain(outFd_, output_);
-        drain(errFd_, errors_);
+        drain(s_.fds[0], s_.texts[0]);
+        drain(s_.fds[1], s_.texts[1]);
     }
 
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-    int outFd_ = -1;
-    int errFd_ = -1;
-    std::string output_;
-    std::string errors_;
+    struct State {
+        pid_t pid = -1;
+        std::optional<int> status;
+        int fds[2] = {-1, -1};      // standard output and error, while open
+        std::string texts[2] = {};  // all that was read from them
+    } s_;
 };
+
+// Drivers that need neither a display nor a sound card.
+inline const Environment headlessDrivers = {
+    {"SDL_VIDEODRIVER", "dummy"}, {"SDL_RENDER_DRIVER", "software"}, {"SDL_AUDIODRIVER", "dummy"}};
 
 // The demo, started with exactly `environment` (plus the sanitizer options):
 // its own code reads no environment, so this decides the drivers it meets.
@@ -356,4 +310,20 @@ inline void expectCleanExit(ChildProcess& demo, const char* after,
     const Outcome outcome = demo.finish(limit);
     EXPECT_EQ(outcome.how, "exit 0") << after << "\n" << outcome.errorOutput;
     EXPECT_EQ(outcome.errorOutput.find("vimbel-demo"), std::string::npos) << outcome.errorOutput;
+}
+
+// Polls `measure` every `interval` until it goes over `least` while the demo
+// runs, then asks the demo to quit (SIGTERM): it must still be running then,
+// and end as expectCleanExit says.
+template <typename Measure, typename Least>
+void expectQuitOnceOver(ChildProcess& demo, const char* what, Measure measure, Least least,
+                        std::chrono::milliseconds interval = std::chrono::milliseconds(100)) {
+    decltype(measure()) last{};
+    EXPECT_TRUE(demo.waitUntil(
+        startLimit, [&] { return (last = measure()) > least; }, interval))
+        << what << ": " << last << ", not over " << least << "\n"
+        << demo.errorOutput();
+    EXPECT_FALSE(demo.exited()) << "the demo ended before the quit request";
+    demo.signal(SIGTERM);
+    expectCleanExit(demo, "SIGTERM");
 }

@@ -7,11 +7,7 @@
 // failure(); the test then fails under CI, and elsewhere skips with that
 // reason (unavailable.h).
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <chrono>
-#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -37,13 +33,9 @@ class XServer {
     explicit XServer(bool windowManager, int width = testScreenWidth, int height = testScreenHeight)
         : width_(width), height_(height) {
         using namespace std::chrono_literals;
-        if (!haveProgram("Xvfb")) {
-            failure_ = "Xvfb is not installed (package xvfb)";
-            return;
-        }
         int ready[2];
-        if (pipe2(ready, O_CLOEXEC) != 0) {
-            failure_ = "pipe failed";
+        if (!haveProgram("Xvfb") || pipe2(ready, O_CLOEXEC) != 0) {
+            failure_ = haveProgram("Xvfb") ? "pipe failed" : "Xvfb is not installed (package xvfb)";
             return;
         }
         // -displayfd: Xvfb picks a free display and writes its number once it
@@ -54,24 +46,20 @@ class XServer {
                                     inheritedEnvironment(), ready[1]);
         close(ready[1]);
         std::string number;
-        xvfb_.waitUntil(
-            15s,
-            [&] {
-                pollfd fd{ready[0], POLLIN, 0};
-                char c = 0;
-                while (poll(&fd, 1, 0) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
-                    number += c;
-                }
-                return c == '\n';
-            },
-            20ms);
+        const auto line = [&] {
+            pollfd fd{ready[0], POLLIN, 0};
+            char c = 0;
+            while (poll(&fd, 1, 0) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
+                number += c;
+            }
+            return c == '\n';
+        };
+        xvfb_.waitUntil(15s, line, 20ms);
         close(ready[0]);
-        if (number.empty()) {
-            failure_ = "Xvfb did not start: " + lastLines(xvfb_.errorOutput());
-            return;
-        }
         display_ = ":" + number;
-        if (!windowManager) {
+        if (number.empty() || !windowManager) {
+            failure_ =
+                number.empty() ? "Xvfb did not start: " + lastLines(xvfb_.errorOutput()) : "";
             return;
         }
         if (!haveProgram("openbox") || !haveProgram("xprop") || !haveProgram("xdotool")) {
@@ -80,31 +68,27 @@ class XServer {
             return;
         }
         windowManager_ = ChildProcess::start({"openbox", "--sm-disable"}, toolEnvironment());
-        // A window manager announces itself on the root window once it runs.
-        const bool managing = windowManager_.waitUntil(15s, [&] {
-            const auto check = run({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
-            return check && check->find("window id") != std::string::npos;
-        });
-        if (!managing) {
+        // A window manager announces itself on the root window once it runs,
+        // but before its event loop runs, and a window mapped in between is
+        // never managed: SDL would wait for it to appear forever. It runs once
+        // it answers a request, here to have one desktop.
+        const auto rootHas = [&](const char* property, const char* value) {
+            const auto text = run({"xprop", "-root", property});
+            return text && text->find(value) != std::string::npos;
+        };
+        if (!windowManager_.waitUntil(
+                15s, [&] { return rootHas("_NET_SUPPORTING_WM_CHECK", "window id"); })) {
             failure_ = "openbox did not start: " + lastLines(windowManager_.errorOutput());
-            return;
-        }
-        // It announces itself before its event loop runs, and a window mapped
-        // in between is never managed: SDL would wait for it to appear forever.
-        // It runs once it answers a request, here to have one desktop.
-        const bool answering = windowManager_.waitUntil(15s, [&] {
-            run({"xdotool", "set_num_desktops", "1"});
-            const auto desktops = run({"xprop", "-root", "_NET_NUMBER_OF_DESKTOPS"});
-            return desktops && desktops->find("= 1") != std::string::npos;
-        });
-        if (!answering) {
+        } else if (!windowManager_.waitUntil(15s, [&] {
+                       run({"xdotool", "set_num_desktops", "1"});
+                       return rootHas("_NET_NUMBER_OF_DESKTOPS", "= 1");
+                   })) {
             failure_ = "openbox does not answer: " + lastLines(windowManager_.errorOutput());
         }
     }
 
     bool ok() const { return failure_.empty(); }
     const std::string& failure() const { return failure_; }
-    const std::string& display() const { return display_; }
     Environment environment() const { return {{"DISPLAY", display_}}; }
 
     // Runs an X client on this display to its end; its standard output, or
@@ -124,10 +108,9 @@ class XServer {
             run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).value_or(""));
         std::string id;
         while (ids >> id) {
-            const auto types = type.empty() ? std::optional<std::string>()
-                                            : run({"xprop", "-id", id, "_NET_WM_WINDOW_TYPE"});
-            if (type.empty() ||
-                (types && types->find("_NET_WM_WINDOW_TYPE_" + type) != std::string::npos)) {
+            if (type.empty() || run({"xprop", "-id", id, "_NET_WM_WINDOW_TYPE"})
+                                        .value_or("")
+                                        .find("_NET_WM_WINDOW_TYPE_" + type) != std::string::npos) {
                 return id;
             }
         }
@@ -164,7 +147,7 @@ class XServer {
         return with(inheritedEnvironment(), {{"DISPLAY", display_}});
     }
 
-    // Declared in start order: the window manager is stopped before the server.
+    // Declared in start order, so stopped in the reverse.
     ChildProcess xvfb_;
     ChildProcess windowManager_;
     std::string display_;
@@ -185,30 +168,23 @@ class WaylandServer {
   public:
     WaylandServer() : screen_(false) {
         using namespace std::chrono_literals;
-        if (!screen_.ok()) {
-            failure_ = screen_.failure();
-            return;
-        }
-        if (!haveProgram("weston")) {
-            failure_ = "weston is not installed (package weston)";
+        if (!screen_.ok() || !haveProgram("weston")) {
+            failure_ =
+                screen_.ok() ? "weston is not installed (package weston)" : screen_.failure();
             return;
         }
         socket_ = "vimbel-" + std::to_string(getpid());
-        Environment environment =
-            with(inheritedEnvironment(),
-                 {{"DISPLAY", screen_.display()}, {"XDG_RUNTIME_DIR", runtime_.path}});
+        Environment environment = with(inheritedEnvironment(), screen_.environment());
         environment.erase("WAYLAND_DISPLAY");
         environment.erase("WAYLAND_SOCKET");
-        const std::string width = "--width=" + std::to_string(testScreenWidth);
-        const std::string height = "--height=" + std::to_string(testScreenHeight);
         weston_ = ChildProcess::start(
             {"weston", "--backend=x11-backend.so", "--use-pixman", "--shell=kiosk-shell.so",
-             "--no-config", "--idle-time=0", width, height, "--socket=" + socket_},
-            environment);
+             "--no-config", "--idle-time=0", "--width=" + std::to_string(testScreenWidth),
+             "--height=" + std::to_string(testScreenHeight), "--socket=" + socket_},
+            with(environment, {{"XDG_RUNTIME_DIR", runtime_.path}}));
         // Clients that connect before it has loaded its shell wait for it.
-        const std::string socketPath = runtime_.path + "/" + socket_;
         if (!weston_.waitUntil(
-                20s, [&] { return exists(socketPath); }, 20ms)) {
+                20s, [&] { return exists(runtime_.path + "/" + socket_); }, 20ms)) {
             failure_ = "weston did not start: " + lastLines(weston_.errorOutput());
         }
     }

@@ -11,10 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "canvas.h"
-#include "child-process.h"
 #include "display-servers.h"
-#include "scratch.h"
 #include "unavailable.h"
 
 namespace {
@@ -43,8 +40,8 @@ struct X11DisplayOf : testing::Test {
     }
 
     // Waits until the window fills the screen (once the window manager has
-    // taken it over) and then until `lit` columns [from, to) of the screen
-    // light more than `least` pixels; then asks the demo to stop.
+    // taken it over) and then until columns [from, to) of the screen light
+    // more than `least` pixels; then asks the demo to quit.
     void expectFullScreenDrawn(long least, int from = 0, int to = -1) {
         const std::string size = std::to_string(Width) + "x" + std::to_string(Height);
         std::string geometry;
@@ -53,25 +50,38 @@ struct X11DisplayOf : testing::Test {
                 findWindow() ? x.run({"xdotool", "getwindowgeometry", window}).value_or("") : "";
             return geometry.find("Geometry: " + size) != std::string::npos;
         })) << geometry;
-        long lit = 0;
-        EXPECT_TRUE(
-            demo.waitUntil(startLimit, [&] { return (lit = x.litPixels(from, to)) > least; }))
-            << "lit pixels: " << lit;
-        demo.signal(SIGTERM);
-        expectCleanExit(demo, "SIGTERM");
+        expectQuitOnceOver(
+            demo, "lit pixels", [&] { return x.litPixels(from, to); }, least);
     }
 
     // Sends keys the way a user types them: to the focused, active window,
     // looked up and activated again until that succeeds (slow under the
-    // sanitizers).
-    void pressKeys(const char* keys) {
+    // sanitizers). Then the demo ends as expectCleanExit says.
+    void pressKeysThenExpectCleanExit(const char* keys) {
         ASSERT_TRUE(demo.waitUntil(
             startLimit, [&] { return findWindow() && x.press(window, keys); }, 250ms))
             << "xdotool could not send " << keys;
+        expectCleanExit(demo, keys);
     }
 };
 using X11Display = X11DisplayOf<testScreenWidth, testScreenHeight>;
 using X11Display4K = X11DisplayOf<3840, 2160>;
+
+// User and system CPU time of a process so far, in seconds.
+double cpuSeconds(pid_t pid) {
+    const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
+    // The fields after the command name, which ends with the last ')', from
+    // the 3rd on; the 14th and 15th are those times in clock ticks.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skipped;
+    double user = 0;
+    double system = 0;
+    for (int index = 3; index < 14; ++index) {
+        fields >> skipped;
+    }
+    fields >> user >> system;
+    return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 }  // namespace
 
@@ -87,8 +97,7 @@ TEST_F(X11Display4K, ShowsThe1080pPictureAtTwiceItsSize) {
 }
 
 TEST_F(X11Display, EscapeExitsWith0) {
-    pressKeys("Escape");
-    expectCleanExit(demo, "Escape");
+    pressKeysThenExpectCleanExit("Escape");
 }
 
 // Alt+F4 is the window manager's own close: openbox asks the window to close
@@ -96,8 +105,7 @@ TEST_F(X11Display, EscapeExitsWith0) {
 // request. (xdotool's windowkill would cut the connection instead, and
 // destroying the window from outside is nothing a user can do.)
 TEST_F(X11Display, ClosingTheWindowExitsWith0) {
-    pressKeys("alt+F4");
-    expectCleanExit(demo, "closing the window");
+    pressKeysThenExpectCleanExit("alt+F4");
 }
 
 // Before the renderer and the window were destroyed ahead of SDL_Quit, this
@@ -106,41 +114,14 @@ TEST(WaylandDisplay, DrawsAndAQuitRequestExitsWith0) {
     WaylandServer wayland;
     NEEDS(wayland.ok(), wayland.failure());
     NEEDS(haveProgram("import"), "import is not installed (package imagemagick)");
-    ASSERT_LT(wayland.screen().litPixels(), sceneDrawnPixels(testScreenWidth, testScreenHeight))
-        << "the compositor alone lights the screen";
-
+    const long least = sceneDrawnPixels(testScreenWidth, testScreenHeight);
+    ASSERT_LT(wayland.screen().litPixels(), least) << "the compositor alone lights the screen";
     ChildProcess demo = startDemo(with(
         wayland.environment(), {{"SDL_VIDEODRIVER", "wayland"}, {"SDL_AUDIODRIVER", "dummy"}}));
-    long lit = 0;
-    EXPECT_TRUE(demo.waitUntil(startLimit,
-                               [&] {
-                                   return (lit = wayland.screen().litPixels()) >
-                                          sceneDrawnPixels(testScreenWidth, testScreenHeight);
-                               }))
-        << "lit pixels on the compositor's output: " << lit << "\n"
-        << demo.errorOutput();
-    demo.signal(SIGTERM);
-    expectCleanExit(demo, "SIGTERM");
+    expectQuitOnceOver(
+        demo, "lit pixels on the compositor's output", [&] { return wayland.screen().litPixels(); },
+        least);
 }
-
-namespace {
-
-// User and system CPU time of a process so far, in seconds.
-double cpuSeconds(pid_t pid) {
-    const std::string text = readFile("/proc/" + std::to_string(pid) + "/stat");
-    // The fields after the command name, which ends with the last ')'.
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14 || index == 15) {
-            ticks += std::stod(field);
-        }
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-}  // namespace
 
 // The offscreen driver renders through EGL with no display at all. Before the
 // renderer and the window were destroyed ahead of SDL_Quit, a quit request here
@@ -153,13 +134,9 @@ TEST(OffscreenDisplay, AQuitRequestExitsWith0) {
     ChildProcess demo = startDemo({{"SDL_VIDEODRIVER", "offscreen"}, {"SDL_AUDIODRIVER", "dummy"}});
     std::this_thread::sleep_for(3s);
     const double before = cpuSeconds(demo.pid());
-    double busy = 0;
-    EXPECT_TRUE(
-        demo.waitUntil(startLimit, [&] { return (busy = cpuSeconds(demo.pid()) - before) > 1.0; }))
-        << "CPU seconds used by the frame loop: " << busy;
-    ASSERT_FALSE(demo.exited()) << demo.errorOutput();
-    demo.signal(SIGTERM);
-    expectCleanExit(demo, "SIGTERM");
+    expectQuitOnceOver(
+        demo, "CPU seconds used by the frame loop", [&] { return cpuSeconds(demo.pid()) - before; },
+        1.0);
 }
 
 // With the software renderer drawing into the driver's own framebuffer, the

@@ -29,10 +29,6 @@ constexpr float passTime = 40.0f;
 constexpr auto allStages = {DemoStage::Greeting,  DemoStage::Entrance, DemoStage::Asteroids,
                             DemoStage::Explosion, DemoStage::Closing,  DemoStage::Ended};
 
-std::string stageName(const testing::TestParamInfo<DemoStage>& info) {
-    return demoStageName(info.param);
-}
-
 // Presents made while it records land as BMP files in its own directory,
 // which is the working directory meanwhile.
 struct FrameRecorder {
@@ -57,6 +53,8 @@ class DemoInProcess : public testing::Test {
     std::unique_ptr<Scene> scene;
     std::vector<DemoStage> stages;   // each stage as it was entered
     std::vector<std::string> lines;  // each text line as it was started
+    const void* lastText = nullptr;
+    RunningFlag flag;
 
     void SetUp() override {
         window = SDL_CreateWindow("demo", 0, 0, width, height, 0);
@@ -64,7 +62,6 @@ class DemoInProcess : public testing::Test {
         renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
         ASSERT_TRUE(renderer) << SDL_GetError();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        running = true;
         seedRandom(20231209);
         scene = buildScene(renderer);
         note();
@@ -74,7 +71,6 @@ class DemoInProcess : public testing::Test {
         SDL_DestroyRenderer(renderer);  // either may be null: SDL then does nothing
         SDL_DestroyWindow(window);
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        running = true;
     }
 
     // Records a stage or a text line that is new since the last look.
@@ -84,42 +80,41 @@ class DemoInProcess : public testing::Test {
             stages.push_back(stage);
         }
         const auto text = scene->currentText.get();
-        if (text && text.get() != lastText_) {
-            lastText_ = text.get();
+        if (text && text.get() != lastText) {
+            lastText = text.get();
             lines.push_back(text->text.text);
         }
     }
 
-    // Live passes (events, update, draw, present) until the given stage has
-    // been entered, and then `into` passes more, or until the demo has ended.
+    // Live passes (events, update, draw, present) while `more` holds and the
+    // demo runs.
+    template <typename More>
+    void playWhile(More more) {
+        while (running && more()) {
+            loopPass(*scene, renderer, passTime);
+            note();
+        }
+    }
+    // Until the given stage has been entered, and then `into` passes more.
     void playUntil(DemoStage stage, int into = 0) {
-        while (running && demoStage(*scene) != stage) {
-            loopPass(*scene, renderer, passTime);
-            note();
-        }
-        for (int pass = 0; running && pass < into; ++pass) {
-            loopPass(*scene, renderer, passTime);
-            note();
-        }
+        playWhile([&] { return demoStage(*scene) != stage; });
+        playWhile([&] { return into-- > 0; });
     }
 
     void expectTheWholeStoryOnce() {
         EXPECT_EQ(stages, std::vector<DemoStage>(allStages));
         EXPECT_EQ(lines, std::vector<std::string>(std::begin(demoLines), std::end(demoLines)));
     }
-
-    // Whether the current text is the last line and ends in the coming pass.
-    bool lastLineEndsNextPass() const {
-        const auto text = scene->currentText.get();
-        return text && text->text.text == demoLines[std::size(demoLines) - 1] &&
-               text->state == FADING_OUT && text->alpha - text->speed * passTime <= 1.0f;
-    }
-
-  private:
-    const void* lastText_ = nullptr;
 };
 
-class QuitInEveryStage : public DemoInProcess, public testing::WithParamInterface<DemoStage> {};
+class InEveryStage : public DemoInProcess, public testing::WithParamInterface<DemoStage> {};
+using QuitInEveryStage = InEveryStage;
+using StallInEveryStage = InEveryStage;
+
+bool allStarsRestarted(const Background& layer) {
+    return std::all_of(layer.stars.begin(), layer.stars.end(),
+                       [](const Star& star) { return star.y == -1.0f; });
+}
 
 }  // namespace
 
@@ -128,11 +123,12 @@ class QuitInEveryStage : public DemoInProcess, public testing::WithParamInterfac
 // demo). The real loop runs over a clock that advances 40 ms per pass.
 TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFollows) {
     const DemoStage stage = GetParam();
-    if (stage == DemoStage::Ended) {
-        while (running && !lastLineEndsNextPass()) {
-            loopPass(*scene, renderer, passTime);
-            note();
-        }
+    if (stage == DemoStage::Ended) {  // until the last line ends in the coming pass
+        playWhile([&] {
+            const auto text = scene->currentText.get();
+            return !(text && text->text.text == demoLines[std::size(demoLines) - 1] &&
+                     text->state == FADING_OUT && text->alpha - text->speed * passTime <= 1.0f);
+        });
     } else {
         playUntil(stage, 5);
     }
@@ -171,18 +167,8 @@ TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFol
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Stages, QuitInEveryStage, testing::ValuesIn(allStages), stageName);
-
-namespace {
-
-class StallInEveryStage : public DemoInProcess, public testing::WithParamInterface<DemoStage> {};
-
-bool allStarsRestarted(const Background& layer) {
-    return std::all_of(layer.stars.begin(), layer.stars.end(),
-                       [](const Star& star) { return star.y == -1.0f; });
-}
-
-}  // namespace
+INSTANTIATE_TEST_SUITE_P(Stages, QuitInEveryStage, testing::ValuesIn(allStages),
+                         testing::PrintToStringParamName());
 
 // A pass ten seconds after the previous one (the process was stopped, the
 // machine slept) is passed on unclamped: every star falls past the bottom and
@@ -195,14 +181,10 @@ TEST_P(StallInEveryStage, ATenSecondPassLeavesTheStoryWhole) {
     ASSERT_EQ(demoStage(*scene), stage);
     const auto entrance = scene->showRymdskeppAnim.get();  // kept alive past its cell
     const size_t linesBefore = lines.size();
-    struct Fall {
-        float y;
-        float speed;
-    };
-    std::vector<Fall> asteroidsBefore;
+    std::vector<std::pair<float, float>> before;  // each asteroid's height and speed
     if (const auto field = scene->asteroidField.get()) {
         for (const Asteroid& asteroid : field->asteroids) {
-            asteroidsBefore.push_back({asteroid.y, asteroid.speed});
+            before.emplace_back(asteroid.y, asteroid.speed);
         }
     }
 
@@ -213,26 +195,24 @@ TEST_P(StallInEveryStage, ATenSecondPassLeavesTheStoryWhole) {
     EXPECT_TRUE(allStarsRestarted(scene->background2));
     EXPECT_LE(lines.size(), linesBefore + 1) << "at most the next line starts";
     switch (stage) {
-        case DemoStage::Entrance: {
+        case DemoStage::Entrance:
             // 0.2 px/ms for 10 s: 2000 px up in one step, far above the top.
             ASSERT_TRUE(entrance);
             EXPECT_LT(entrance->y, -1000.0f);
             EXPECT_EQ(scene->rymdskepp.y, static_cast<int32_t>(entrance->y));
             EXPECT_EQ(demoStage(*scene), DemoStage::Asteroids);
             break;
-        }
         case DemoStage::Asteroids: {
             // Every asteroid still falling makes the whole 10-second step at
             // once (1000 to 1500 px); whether it then goes back to its start
             // or dies is decided in its next update, so the field goes on.
             ASSERT_EQ(demoStage(*scene), DemoStage::Asteroids);
             const auto& after = scene->asteroidField.get()->asteroids;
-            ASSERT_EQ(after.size(), asteroidsBefore.size());
+            ASSERT_EQ(after.size(), before.size());
             int jumped = 0;
             for (size_t i = 0; i < after.size(); ++i) {
-                if (after[i].y != asteroidsBefore[i].y) {
-                    EXPECT_FLOAT_EQ(after[i].y,
-                                    asteroidsBefore[i].y + asteroidsBefore[i].speed * 10000.0f);
+                if (after[i].y != before[i].first) {
+                    EXPECT_FLOAT_EQ(after[i].y, before[i].first + before[i].second * 10000.0f);
                     ++jumped;
                 }
             }
@@ -258,7 +238,8 @@ TEST_P(StallInEveryStage, ATenSecondPassLeavesTheStoryWhole) {
     expectTheWholeStoryOnce();
 }
 
-INSTANTIATE_TEST_SUITE_P(Stages, StallInEveryStage, testing::ValuesIn(allStages), stageName);
+INSTANTIATE_TEST_SUITE_P(Stages, StallInEveryStage, testing::ValuesIn(allStages),
+                         testing::PrintToStringParamName());
 
 // However many events are pending, one pass consumes them all; a quit request
 // behind ten thousand other events still ends the loop after that pass.

@@ -15,19 +15,14 @@ inline bool underCi() {
     return !value.empty() && value != "false" && value != "0";
 }
 
-// Ends the current test (or its SetUp) for want of `reason`.
-#define SKIP_UNLESS_CI(reason)                             \
-    do {                                                   \
-        if (underCi()) {                                   \
-            FAIL() << "cannot run under CI: " << (reason); \
-        }                                                  \
-        GTEST_SKIP() << (reason);                          \
-    } while (false)
-
-// Ends the current test (or its SetUp) as above unless `condition` holds.
-#define NEEDS(condition, reason)    \
-    do {                            \
-        if (!(condition)) {         \
-            SKIP_UNLESS_CI(reason); \
-        }                           \
+// Ends the current test (or its SetUp) for want of `reason` unless
+// `condition` holds.
+#define NEEDS(condition, reason)                               \
+    do {                                                       \
+        if (!(condition)) {                                    \
+            if (underCi()) {                                   \
+                FAIL() << "cannot run under CI: " << (reason); \
+            }                                                  \
+            GTEST_SKIP() << (reason);                          \
+        }                                                      \
     } while (false)
