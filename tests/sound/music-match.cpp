@@ -216,12 +216,6 @@ double medianStep(const std::vector<Placed>& placed, long apart, double speed) {
     return steps[steps.size() / 2];
 }
 
-// Glitches allowed per minute of recording, or part of one: 2 in anything up
-// to a minute (a five-second recording may hold two underruns), 4 up to two.
-size_t allowedGlitches(size_t seconds) {
-    return 2 * std::max<size_t>(1, (seconds + 59) / 60);
-}
-
 }  // namespace
 
 StereoSamples loadWav(const std::string& path, std::string& error) {
@@ -265,7 +259,9 @@ StereoSamples fromS16le(const std::string& bytes) {
 
 std::string MusicMatch::failure(size_t seconds) const {
     std::ostringstream text;
-    const size_t allowed = allowedGlitches(correlations.size());
+    // Glitches allowed per minute of recording, or part of one: 2 in anything
+    // up to a minute (a five-second recording may hold two underruns).
+    const size_t allowed = 2 * std::max<size_t>(1, (correlations.size() + 59) / 60);
     if (offset < 0) {
         text << "no second of sound to compare";
     } else if (correlations.size() < seconds) {
