@@ -38,16 +38,13 @@ TEST(SoundServer, ThePulseAudioDriverPlaysTheMusicAtItsSpeed) {
     constexpr size_t settle = 3 * bytesPerSecond;
     constexpr size_t judged = 5 * bytesPerSecond;
     constexpr int maxWindows = 4;
-    size_t scanned = 0;
     size_t window = std::string::npos;
     int windows = 0;
     MusicMatch match;
     while (ChildProcess::Clock::now() < pulse.deadline() && !demo.exited() && !recorder.exited()) {
         const std::string& raw = recorder.output();
-        for (; window == std::string::npos && scanned + 1 < raw.size(); scanned += 2) {
-            if (raw[scanned] != 0 || raw[scanned + 1] != 0) {
-                window = (scanned + settle) / 4 * 4;
-            }
+        if (window == std::string::npos && raw.find_first_not_of('\0') != std::string::npos) {
+            window = raw.find_first_not_of('\0') / 4 * 4 + settle;
         }
         if (window != std::string::npos && raw.size() >= window + judged) {
             match = matchLoopedMusic(music, fromS16le(raw.substr(window, judged)));

@@ -46,20 +46,15 @@ class SoundServer {
              "--log-target=file:" + dir_.path + "/server.log",
              "--load=module-null-sink sink_name=null", "--load=module-native-protocol-unix"},
             toolEnvironment());
-        // The modules load in order, so the socket comes after the sink.
-        const std::string socket = dir_.path + "/runtime/pulse/native";
-        const bool ready = server_.waitUntil(
-            20s,
-            [&] {
-                const auto sinks = exists(socket)
-                                       ? ChildProcess::capture({"pactl", "list", "short", "sinks"},
-                                                               toolEnvironment())
-                                       : std::nullopt;
-                // "<index>\tnull\tmodule-null-sink.c\t...": the name field.
-                return sinks && sinks->find("\tnull\t") != std::string::npos;
-            },
-            50ms);
-        if (!ready) {
+        // The modules load in order, so the socket comes after the sink; the
+        // sink's line reads "<index>\tnull\tmodule-null-sink.c\t...".
+        const auto ready = [&] {
+            return exists(dir_.path + "/runtime/pulse/native") &&
+                   ChildProcess::capture({"pactl", "list", "short", "sinks"}, toolEnvironment())
+                           .value_or("")
+                           .find("\tnull\t") != std::string::npos;
+        };
+        if (!server_.waitUntil(20s, ready, 50ms)) {
             failure_ = "pulseaudio did not start with a null sink: " +
                        lastLines(server_.errorOutput() + readFile(dir_.path + "/server.log"));
         }

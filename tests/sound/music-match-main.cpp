@@ -23,13 +23,10 @@ int main(int argc, char** argv) {
     }
     std::string error;
     const StereoSamples music = loadWav(argv[1], error);
-    if (music.empty()) {
-        std::cerr << "vimbel-music-match: " << error << "\n";
-        return 2;
-    }
     std::ifstream in(argv[2], std::ios::binary);
-    if (!in) {
-        std::cerr << "vimbel-music-match: cannot read " << argv[2] << "\n";
+    if (music.empty() || !in) {
+        std::cerr << "vimbel-music-match: "
+                  << (music.empty() ? error : "cannot read " + std::string(argv[2])) << "\n";
         return 2;
     }
     const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

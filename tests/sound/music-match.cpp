@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <cstring>
 #include <iomanip>
+#include <memory>
 #include <sstream>
 
 namespace {
 
 constexpr long second = matchRate;
+// How far the speed may be off, as a share of the right one.
+constexpr double speedTolerance = 0.005;
 // Below this level (about -40 dBFS) the recording counts as silent.
 constexpr float silence = 0.01f;
 // How far a second may sit from where its neighbour predicts it before the
@@ -44,22 +47,68 @@ std::vector<float> decimate(const StereoSamples& samples, long factor) {
     return out;
 }
 
+// The music and the recording as mono averages of `factor` frames, the music
+// repeated far enough for a stretch, even fast, to start anywhere in the loop.
+struct Level {
+    long factor;
+    std::vector<float> music;
+    std::vector<float> recording;
+    long loop = static_cast<long>(music.size());
+
+    Level(const StereoSamples& played, const StereoSamples& recorded, long by)
+        : factor(by), music(decimate(played, by)), recording(decimate(recorded, by)) {
+        music.resize(3 * music.size());
+        for (auto i = static_cast<size_t>(loop); i < music.size(); ++i) {
+            music[i] = music[i - static_cast<size_t>(loop)];
+        }
+    }
+
+    // The frame within `within` of `centre` (to `factor` frames) where the
+    // `frames` from `at` correlate best with the music.
+    long search(long at, long frames, long centre, long within, double speed) const {
+        const long count = frames / factor;
+        std::vector<long> steps(static_cast<size_t>(count));
+        for (long j = 0; j < count; ++j) {
+            steps[static_cast<size_t>(j)] = std::lround(static_cast<double>(j) * speed);
+        }
+        const long middle = centre / factor;
+        const long span = std::min(within / factor, loop / 2);
+        double bestScore = -2;
+        long best = middle;
+        for (long k = -span; k <= span; ++k) {
+            const float* m = music.data() + wrap(middle + k, loop);
+            const float* r = recording.data() + at / factor;
+            double both = 0;
+            double energy = 0;
+            for (long j = 0; j < count; ++j) {
+                const float played = r[j] == 0 ? 0.0f : m[steps[static_cast<size_t>(j)]];
+                both += double{r[j]} * played;
+                energy += double{played} * played;
+            }
+            const double score = energy > 0 ? both / std::sqrt(energy) : 0;
+            if (score > bestScore) {
+                bestScore = score;
+                best = middle + k;
+            }
+        }
+        return best * factor + centre % factor;
+    }
+};
+
 struct Placed {
     // The loop frame (not wrapped) heard at the start of the stretch.
     double place = 0;
     double correlation = -1;
 };
 
-class Matcher {
-  public:
-    Matcher(const StereoSamples& music, const StereoSamples& recording)
-        : music_(music),
-          recording_(recording),
-          loop_(static_cast<long>(music.size() / 2)),
-          fine_(music, recording, fineFactor),
-          coarse_(music, recording, coarseFactor) {}
-
-    long loop() const { return loop_; }
+struct Matcher {
+    static constexpr long fineFactor = 8;
+    static constexpr long coarseFactor = 32;
+    const StereoSamples& music;
+    const StereoSamples& recording;
+    long loop = static_cast<long>(music.size() / 2);
+    Level fine{music, recording, fineFactor};
+    Level coarse{music, recording, coarseFactor};
 
     // Normalised correlation of `frames` recording frames from `at` with the
     // music from loop frame `place` on, played at `speed`. Frames of exact
@@ -67,7 +116,7 @@ class Matcher {
     // counted as gaps, and the music around them is judged on its own.
     double correlation(long at, long frames, double place, double speed) const {
         const double floor = std::floor(place);
-        const long base = wrap(static_cast<long>(floor), loop_);
+        const long base = wrap(static_cast<long>(floor), loop);
         const double from = place - floor;
         double both = 0;
         double recorded = 0;
@@ -77,11 +126,11 @@ class Matcher {
             const double whole = std::floor(position);
             const double fraction = position - whole;
             long m = base + static_cast<long>(whole);
-            m -= m >= loop_ ? loop_ : 0;
-            const long n = m + 1 == loop_ ? 0 : m + 1;
-            const float* a = &music_[static_cast<size_t>(2 * m)];
-            const float* b = &music_[static_cast<size_t>(2 * n)];
-            const float* r = &recording_[static_cast<size_t>(2 * (at + i))];
+            m -= m >= loop ? loop : 0;
+            const long n = m + 1 == loop ? 0 : m + 1;
+            const float* a = &music[static_cast<size_t>(2 * m)];
+            const float* b = &music[static_cast<size_t>(2 * n)];
+            const float* r = &recording[static_cast<size_t>(2 * (at + i))];
             if (r[0] == 0 && r[1] == 0) {
                 continue;
             }
@@ -96,15 +145,17 @@ class Matcher {
     }
 
     // The place of the `frames` from `at` within `within` frames of
-    // `predicted`: on mono averages of 32 frames if it may be anywhere, of 8
-    // frames near there, then to the frame.
+    // `predicted` (on mono averages of 32 frames if it may be far, of 8 frames
+    // near there, then to the frame), or anywhere in the loop if it is not the
+    // music there; the loop frame nearest the prediction.
     Placed align(long at, long frames, double predicted, long within, double speed) const {
         long centre = std::lround(predicted);
-        if (within > 8 * coarseFactor) {
-            centre = coarse_.search(at, frames, centre, within, speed);
-            within = 2 * coarseFactor;
+        long near = within;
+        if (near > 8 * coarseFactor) {
+            centre = coarse.search(at, frames, centre, near, speed);
+            near = 2 * coarseFactor;
         }
-        centre = fine_.search(at, frames, centre, within, speed);
+        centre = fine.search(at, frames, centre, near, speed);
         Placed placed;
         const auto tryAt = [&](long frame) {
             const double score = correlation(at, frames, static_cast<double>(frame), speed);
@@ -118,21 +169,12 @@ class Matcher {
         const auto best = static_cast<long>(placed.place);
         tryAt(best - 1);
         tryAt(best + 1);
-        return placed;
-    }
-
-    // Near the prediction, and anywhere in the loop if not found there.
-    Placed follow(long at, long frames, double predicted, double speed) const {
-        Placed placed = align(at, frames, predicted, reach, speed);
-        if (placed.correlation < matchThreshold) {
-            Placed found = align(at, frames, predicted, loop_, speed);
-            if (found.correlation > placed.correlation) {
-                placed = found;
-            }
+        if (placed.correlation < matchThreshold && within < loop) {
+            const Placed found = align(at, frames, predicted, loop, speed);
+            placed = found.correlation > placed.correlation ? found : placed;
         }
-        // The loop frame nearest the prediction.
-        const double loops = std::round((placed.place - predicted) / static_cast<double>(loop_));
-        placed.place -= loops * static_cast<double>(loop_);
+        const double loops = std::round((placed.place - predicted) / static_cast<double>(loop));
+        placed.place -= loops * static_cast<double>(loop);
         return placed;
     }
 
@@ -144,7 +186,7 @@ class Matcher {
         const auto at = [&](size_t k) { return start + static_cast<long>(k) * frames; };
         size_t first = 0;
         for (size_t k = 0; k < std::min<size_t>(count, 4); ++k) {
-            placed[k] = align(at(k), frames, 0, loop_, speed);
+            placed[k] = align(at(k), frames, 0, loop, speed);
             if (placed[k].correlation > placed[first].correlation) {
                 first = k;
             }
@@ -154,113 +196,54 @@ class Matcher {
         }
         const double ahead = static_cast<double>(frames) * speed;
         for (size_t k = first + 1; k < count; ++k) {
-            placed[k] = follow(at(k), frames, placed[k - 1].place + ahead, speed);
+            placed[k] = align(at(k), frames, placed[k - 1].place + ahead, reach, speed);
         }
         for (size_t k = first; k-- > 0;) {
-            placed[k] = follow(at(k), frames, placed[k + 1].place - ahead, speed);
+            placed[k] = align(at(k), frames, placed[k + 1].place - ahead, reach, speed);
         }
         return placed;
     }
-
-  private:
-    static constexpr long fineFactor = 8;
-    static constexpr long coarseFactor = 32;
-
-    // The music and the recording as mono averages, searched for the best
-    // place of a stretch.
-    class Level {
-      public:
-        Level(const StereoSamples& music, const StereoSamples& recording, long factor)
-            : factor_(factor), recording_(decimate(recording, factor)) {
-            const std::vector<float> played = decimate(music, factor);
-            loop_ = static_cast<long>(played.size());
-            // Repeated far enough for a second, even fast, to start anywhere.
-            music_.resize(3 * played.size());
-            for (size_t i = 0; i < music_.size(); ++i) {
-                music_[i] = played[i % played.size()];
-            }
-        }
-
-        // The frame within `within` of `centre` (to `factor` frames) where
-        // the stretch correlates best with the music.
-        long search(long at, long frames, long centre, long within, double speed) const {
-            const long count = frames / factor_;
-            const long first = at / factor_;
-            std::vector<long> steps(static_cast<size_t>(count));
-            for (long j = 0; j < count; ++j) {
-                steps[static_cast<size_t>(j)] = std::lround(static_cast<double>(j) * speed);
-            }
-            const long middle = centre / factor_;
-            const long span = std::min(within / factor_, loop_ / 2);
-            double bestScore = -2;
-            long best = middle;
-            for (long k = -span; k <= span; ++k) {
-                const float* m = music_.data() + wrap(middle + k, loop_);
-                const float* r = recording_.data() + first;
-                double both = 0;
-                double energy = 0;
-                for (long j = 0; j < count; ++j) {
-                    const float played = r[j] == 0 ? 0.0f : m[steps[static_cast<size_t>(j)]];
-                    both += double{r[j]} * played;
-                    energy += double{played} * played;
-                }
-                const double score = energy > 0 ? both / std::sqrt(energy) : 0;
-                if (score > bestScore) {
-                    bestScore = score;
-                    best = middle + k;
-                }
-            }
-            return best * factor_ + centre % factor_;
-        }
-
-      private:
-        long factor_;
-        long loop_ = 0;
-        std::vector<float> music_;
-        std::vector<float> recording_;
-    };
-
-    const StereoSamples& music_;
-    const StereoSamples& recording_;
-    long loop_;
-    Level fine_;
-    Level coarse_;
 };
 
-double median(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
+// The median step between neighbouring places `apart` frames apart, beyond
+// what `speed` moves them.
+double medianStep(const std::vector<Placed>& placed, long apart, double speed) {
+    std::vector<double> steps;
+    for (size_t k = 1; k < placed.size(); ++k) {
+        steps.push_back(placed[k].place - placed[k - 1].place - static_cast<double>(apart) * speed);
+    }
+    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+    return steps[steps.size() / 2];
 }
 
 }  // namespace
 
 StereoSamples loadWav(const std::string& path, std::string& error) {
+    const auto failed = [&] {
+        error = path + ": " + SDL_GetError();
+        return StereoSamples{};
+    };
     SDL_AudioSpec spec{};
     Uint8* data = nullptr;
     Uint32 length = 0;
     if (!SDL_LoadWAV(path.c_str(), &spec, &data, &length)) {
-        error = path + ": " + SDL_GetError();
-        return {};
+        return failed();
     }
+    const std::unique_ptr<Uint8, decltype(&SDL_FreeWAV)> owned(data, SDL_FreeWAV);
     SDL_AudioCVT cvt{};
     if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS, 2, matchRate) <
         0) {
-        error = path + ": " + SDL_GetError();
-        SDL_FreeWAV(data);
-        return {};
+        return failed();
     }
     std::vector<Uint8> buffer(static_cast<size_t>(length) * static_cast<size_t>(cvt.len_mult));
     std::memcpy(buffer.data(), data, length);
-    SDL_FreeWAV(data);
     cvt.buf = buffer.data();
     cvt.len = static_cast<int>(length);
     if (SDL_ConvertAudio(&cvt) < 0) {
-        error = path + ": " + SDL_GetError();
-        return {};
+        return failed();
     }
-    StereoSamples samples(static_cast<size_t>(cvt.len_cvt) / sizeof(float));
+    StereoSamples samples(static_cast<size_t>(cvt.len_cvt) / sizeof(float) / 2 * 2);
     std::memcpy(samples.data(), buffer.data(), samples.size() * sizeof(float));
-    samples.resize(samples.size() / 2 * 2);
     return samples;
 }
 
@@ -274,12 +257,11 @@ StereoSamples fromS16le(const std::string& bytes) {
     return samples;
 }
 
-size_t allowedGlitches(size_t seconds) {
-    return glitchesPerMinute * std::max<size_t>(1, (seconds + 59) / 60);
-}
-
 std::string MusicMatch::failure(size_t seconds) const {
     std::ostringstream text;
+    // Glitches allowed per minute of recording, or part of one: 2 in anything
+    // up to a minute (a five-second recording may hold two underruns).
+    const size_t allowed = 2 * std::max<size_t>(1, (correlations.size() + 59) / 60);
     if (offset < 0) {
         text << "no second of sound to compare";
     } else if (correlations.size() < seconds) {
@@ -289,19 +271,19 @@ std::string MusicMatch::failure(size_t seconds) const {
     } else if (std::abs(speed - 1) > speedTolerance) {
         text << "the music, but at " << std::fixed << std::setprecision(2) << 100 * speed
              << " % of its speed";
-    } else if (glitches.size() > allowedGlitches(correlations.size())) {
+    } else if (glitches.size() > allowed) {
         text << "the music, but " << glitches.size() << " glitches in " << correlations.size()
-             << " s (at most " << allowedGlitches(correlations.size()) << ")";
+             << " s (at most " << allowed << ")";
     }
     return text.str();
 }
 
 std::string MusicMatch::describe() const {
     static const char* const kinds[] = {"skip", "repeat", "gap", "noise"};
-    std::ostringstream text;
     if (offset < 0) {
         return "no second of sound to compare\n";
     }
+    std::ostringstream text;
     text << (music ? "the music" : "not the music") << ", from frame " << offset
          << " of the loop, speed " << std::fixed << std::setprecision(3) << 100 * speed << " %, "
          << glitches.size() << " glitch(es), " << dropouts << " dropout(s)\n";
@@ -319,6 +301,7 @@ std::string MusicMatch::describe() const {
 MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& recording) {
     MusicMatch match;
     const auto frames = static_cast<long>(recording.size() / 2);
+    const auto zero = [&](long i) { return recording[2 * i] == 0 && recording[2 * i + 1] == 0; };
     long start = 0;
     while (start < frames && std::abs(recording[2 * start]) < silence &&
            std::abs(recording[2 * start + 1]) < silence) {
@@ -329,44 +312,33 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
     }
     // Runs of zero frames: where each starts, and how long it is.
     std::vector<std::pair<long, long>> zeros;
-    long silent = 0;
-    for (long i = start; i <= frames; ++i) {
-        if (i < frames && recording[2 * i] == 0 && recording[2 * i + 1] == 0) {
-            ++silent;
-            continue;
+    for (long i = start; i < frames; ++i) {
+        long run = 0;
+        while (i + run < frames && zero(i + run)) {
+            ++run;
         }
-        if (silent >= dropoutFrames) {
-            zeros.emplace_back(i - silent, silent);
+        if (run >= dropoutFrames) {
+            zeros.emplace_back(i, run);
         }
-        silent = 0;
+        i += run;
     }
     match.dropouts = zeros.size();
 
     // Quarter seconds, little smeared by a wrong speed, are followed near
     // each other at the right speed first: the median step between them
-    // gives the speed to follow whole seconds at.
-    const Matcher matcher(music, recording);
-    const auto seconds = static_cast<size_t>((frames - start) / second);
-    const auto at = [&](size_t k) { return start + static_cast<long>(k) * second; };
+    // gives the speed to follow whole seconds at, and the median step between
+    // whole seconds corrects it, to the frame.
+    const Matcher matcher{music, recording};
     constexpr long quarter = second / 4;
     const auto quarters = static_cast<size_t>((frames - start) / quarter);
     if (quarters > 1) {
-        const std::vector<Placed> rough = matcher.track(start, quarter, quarters, 1.0);
-        std::vector<double> steps;
-        for (size_t k = 1; k < quarters; ++k) {
-            steps.push_back(rough[k].place - rough[k - 1].place - static_cast<double>(quarter));
-        }
-        match.speed = 1 + median(steps) / static_cast<double>(quarter);
+        match.speed = 1 + medianStep(matcher.track(start, quarter, quarters, 1.0), quarter, 1.0) /
+                              static_cast<double>(quarter);
     }
-    // The median step between whole seconds corrects it, to the frame.
+    const auto seconds = static_cast<size_t>((frames - start) / second);
     std::vector<Placed> placed = matcher.track(start, second, seconds, match.speed);
     for (int round = 0; round < 2 && seconds > 1; ++round) {
-        std::vector<double> steps;
-        for (size_t k = 1; k < seconds; ++k) {
-            steps.push_back(placed[k].place - placed[k - 1].place -
-                            static_cast<double>(second) * match.speed);
-        }
-        const double step = median(steps);
+        const double step = medianStep(placed, second, match.speed);
         if (std::abs(step) <= 1 || std::abs(step) > static_cast<double>(reach)) {
             break;
         }
@@ -393,11 +365,18 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
             good.push_back(k);
         }
     }
-    match.offset = wrap(std::lround(placed[0].place), matcher.loop());
+    match.offset = wrap(std::lround(placed[0].place), matcher.loop);
     match.music = !good.empty() && 2 * good.size() >= seconds;
 
     // Between two seconds that are the music, the places either follow the
-    // speed (the drift there refines it) or step where the stream glitched.
+    // speed (the drift there refines it) or step where the stream glitched:
+    // where the later place starts to fit better than the earlier one, to a
+    // block.
+    const auto at = [&](size_t k) { return start + static_cast<long>(k) * second; };
+    const auto fit = [&](size_t k, long from) {
+        const double place = placed[k].place + static_cast<double>(from - at(k)) * match.speed;
+        return matcher.correlation(from, block, place, match.speed);
+    };
     std::vector<bool> explained(seconds, false);
     double drift = 0;
     long driftFrames = 0;
@@ -414,23 +393,12 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
         }
         std::fill(explained.begin() + static_cast<long>(g),
                   explained.begin() + static_cast<long>(h), true);
-        // The split of the stretch between where the earlier place and where
-        // the later one fits better.
-        std::vector<double> gain;
-        for (long b = at(g); b + block <= at(h) + second; b += block) {
-            const double before = matcher.correlation(
-                b, block, placed[g].place + static_cast<double>(b - at(g)) * match.speed,
-                match.speed);
-            const double after = matcher.correlation(
-                b, block, placed[h].place + static_cast<double>(b - at(h)) * match.speed,
-                match.speed);
-            gain.push_back(after - before);
-        }
-        size_t split = gain.size();
+        auto split = static_cast<size_t>((apart + second) / block);
         double best = 0;
         double sum = 0;
-        for (size_t b = gain.size(); b-- > 0;) {
-            sum += gain[b];
+        for (size_t b = split; b-- > 0;) {
+            const long from = at(g) + static_cast<long>(b) * block;
+            sum += fit(h, from) - fit(g, from);
             if (sum > best) {
                 best = sum;
                 split = b;
@@ -445,15 +413,14 @@ MusicMatch matchLoopedMusic(const StereoSamples& music, const StereoSamples& rec
     }
     // A step where the recording holds zeros is the player running dry.
     for (const auto& [from, length] : zeros) {
-        const auto within = [&](const Glitch& glitch) {
-            const double time = static_cast<double>(from) / second;
-            return glitch.kind != Glitch::Kind::gap && std::abs(glitch.time - time) < 1.0;
-        };
-        auto stepped = std::find_if(match.glitches.begin(), match.glitches.end(), within);
+        const double time = static_cast<double>(from) / second;
+        auto stepped = std::find_if(match.glitches.begin(), match.glitches.end(), [&](auto& g) {
+            return g.kind != Glitch::Kind::gap && std::abs(g.time - time) < 1.0;
+        });
         if (stepped == match.glitches.end()) {
             stepped = match.glitches.insert(match.glitches.end(), Glitch{});
         }
-        *stepped = {Glitch::Kind::gap, static_cast<double>(from) / second, length};
+        *stepped = {Glitch::Kind::gap, time, length};
         for (size_t k = 0; k < seconds; ++k) {
             explained[k] = explained[k] || (from < at(k) + second && from + length > at(k));
         }
