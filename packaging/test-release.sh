@@ -327,7 +327,8 @@ dirty_release() {
     echo "# a local change" >>"$clone/README.md"
     make_in_clone "$clone" release 022 UTC || return 1
     git -C "$clone" checkout -q README.md
-    tar -tzf "$clone/dist/$folder.tar.gz" | grep -qx "$folder/vimbel-demo" || { ls "$clone/dist"; return 1; }
+    # grep reads all of tar's output: a grep -q leaving early would fail the pipe.
+    tar -tzf "$clone/dist/$folder.tar.gz" | grep -x "$folder/vimbel-demo" || { ls "$clone/dist"; return 1; }
     tar -xOzf "$clone/dist/$folder.tar.gz" "$folder/vimbel-demo.nfo" | grep -F "Version ...... $version"
 }
 
