@@ -16,49 +16,48 @@ read -r name package version file sha < <(grep '^zlib ' "$here/sources.lock")
 made_up="${version%-*}-99"
 echo "$name $package $made_up $file $sha" >"$work/made-up.lock"
 
+# Fails, saying $1 and showing the file $2 (the fetch log unless given).
+fails_showing() { echo "$1" && cat "${2:-$work/fetch.log}" && return 1; }
+
 archive_answers() {
     # shellcheck source-path=SCRIPTDIR source=private-apt.sh
     source "$here/private-apt.sh" || exit 1
     private_apt_start test-sources || unavailable "Debian's archive cannot be reached"
 }
 
+# fetch-sources.sh with the lock $1 into the cache $2, its messages in the log.
+fetch() { VIMBEL_SOURCES_LOCK="$1" "$here/fetch-sources.sh" "$2" 2>"$work/fetch.log"; }
+# update-sources-lock.sh on the copy of the lock, its change shown in diff.
+repin_copy() { "$here/update-sources-lock.sh" "$work/copy.lock" >"$work/diff" 2>"$work/fetch.log"; }
+
 revision_not_served() {
-    VIMBEL_SOURCES_LOCK="$work/made-up.lock" "$here/fetch-sources.sh" "$work/cache" \
-        2>"$work/fetch.log" || { cat "$work/fetch.log"; return 1; }
+    fetch "$work/made-up.lock" "$work/cache" || fails_showing "fetch-sources failed:"
     [ "$(sha256sum <"$work/cache/$file" | cut -d' ' -f1)" = "$sha" ] ||
         { echo "$file in the cache is not the pinned one"; return 1; }
     grep "took $file from $package .* instead of $made_up" "$work/fetch.log" ||
-        { echo "the log does not say which revision $file came from:"; cat "$work/fetch.log"; return 1; }
+        fails_showing "the log does not say which revision $file came from:"
 }
 
 wrong_sha() {
     echo "$name $package $made_up $file $(printf '0%.0s' {1..64})" >"$work/wrong.lock"
-    if VIMBEL_SOURCES_LOCK="$work/wrong.lock" "$here/fetch-sources.sh" "$work/fresh" 2>"$work/fetch.log"; then
-        echo "a wrong SHA-256 was accepted"
-        return 1
-    fi
+    ! fetch "$work/wrong.lock" "$work/fresh" || { echo "a wrong SHA-256 was accepted"; return 1; }
     grep "^fetch-sources: $file: SHA-256 is $sha" "$work/fetch.log" ||
-        { echo "the refusal does not name $file:"; cat "$work/fetch.log"; return 1; }
+        fails_showing "the refusal does not name $file:"
     [ ! -e "$work/fresh/$file" ] || { echo "the refused $file was left in the cache"; return 1; }
 }
 
 repin() {
     { echo "# comment"; cat "$work/made-up.lock"; } >"$work/copy.lock"
-    "$here/update-sources-lock.sh" "$work/copy.lock" >"$work/diff" 2>"$work/fetch.log" ||
-        { cat "$work/fetch.log"; return 1; }
+    repin_copy || fails_showing "update-sources-lock failed:"
     read -r _ _ pinned pinned_file pinned_sha < <(grep '^zlib ' "$work/copy.lock")
     [ "$pinned" != "$made_up" ] || { echo "the made-up revision is still pinned"; return 1; }
     [ "$pinned_file $pinned_sha" = "$file $sha" ] ||
         { echo "re-pinning changed the tarball to $pinned_file $pinned_sha"; return 1; }
-    if ! grep -q "^-$name .* $made_up " "$work/diff" || ! grep -q "^+$name .* $pinned " "$work/diff"; then
-        echo "the change is not shown:"
-        cat "$work/diff"
-        return 1
-    fi
+    { grep -q "^-$name .* $made_up " "$work/diff" && grep -q "^+$name .* $pinned " "$work/diff"; } ||
+        fails_showing "the change is not shown:" "$work/diff"
     head -n 1 "$work/copy.lock" | grep -qx "# comment" || { echo "the comment was lost"; return 1; }
-    "$here/update-sources-lock.sh" "$work/copy.lock" >"$work/diff" 2>"$work/fetch.log" ||
-        { cat "$work/fetch.log"; return 1; }
-    [ ! -s "$work/diff" ] || { echo "a second re-pin changed the lock again:"; cat "$work/diff"; return 1; }
+    repin_copy || fails_showing "update-sources-lock failed again:"
+    [ ! -s "$work/diff" ] || fails_showing "a second re-pin changed the lock again:" "$work/diff"
 }
 
 check "Debian's archive answers" archive_answers

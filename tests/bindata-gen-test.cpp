@@ -14,37 +14,31 @@
 #include "child-process.h"
 #include "scratch.h"
 
-namespace {
-
-struct Generated {
-    int status = -1;
-    std::string text;  // the generated unit, empty when none was written
-};
-
-class BindataGen : public testing::Test {
-  protected:
+TEST(BindataGen, RecordsMode0644AndTheEpochOrElseTheFilesTimesAndRefusesAMalformedEpoch) {
+    const auto count = [](const std::string& text, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
     Scratch root{"bindata-gen"};
-
-    void SetUp() override {
-        std::filesystem::create_directories(root.path + "/res");
-        write("res/a.bin", "first file");
-        write("res/b.png", std::string(300, 'x'));
-    }
-
-    void write(const std::string& name, const std::string& content) {
+    std::filesystem::create_directories(root.path + "/res");
+    const auto write = [&](const std::string& name, const std::string& content) {
         std::ofstream(root.path + "/" + name, std::ios::binary) << content;
-    }
-
-    void setFile(const std::string& name, mode_t mode, time_t modTime) {
-        const auto path = root.path + "/" + name;
-        ASSERT_EQ(chmod(path.c_str(), mode), 0);
-        const timespec times[2] = {{modTime, 0}, {modTime, 0}};
-        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    }
-
-    // Runs the generator over both files with SOURCE_DATE_EPOCH set to the
-    // given value, or unset.
-    Generated generate(const std::optional<std::string>& epoch) {
+    };
+    // A checkout of both files with the given modes and times.
+    const auto checkout = [&](mode_t modeA, time_t timeA, mode_t modeB, time_t timeB) {
+        for (const auto& [name, mode, time] :
+             {std::tuple{"/res/a.bin", modeA, timeA}, std::tuple{"/res/b.png", modeB, timeB}}) {
+            const timespec times[2] = {{time, 0}, {time, 0}};
+            EXPECT_EQ(chmod((root.path + name).c_str(), mode), 0);
+            EXPECT_EQ(utimensat(AT_FDCWD, (root.path + name).c_str(), times, 0), 0);
+        }
+    };
+    // The generator's exit status over both files with SOURCE_DATE_EPOCH set
+    // to the given value, or unset, and the unit it wrote ("" if none).
+    const auto generate = [&](const std::optional<std::string>& epoch) {
         const auto output = root.path + "/out.cpp";
         std::filesystem::remove(output);
         Environment environment = inheritedEnvironment();
@@ -52,63 +46,42 @@ class BindataGen : public testing::Test {
         if (epoch) {
             environment["SOURCE_DATE_EPOCH"] = *epoch;
         }
-        ChildProcess generator = ChildProcess::start(
-            {VIMBEL_BINDATA_GEN_PATH, root.path, output, "res/a.bin", "res/b.png"}, environment);
-        const Outcome outcome = generator.finish(exitLimit);
-        return {outcome.exited ? outcome.status : -1, readFile(output)};
-    }
-};
+        const Outcome outcome =
+            ChildProcess::start(
+                {VIMBEL_BINDATA_GEN_PATH, root.path, output, "res/a.bin", "res/b.png"}, environment)
+                .finish(exitLimit);
+        return std::pair{outcome.exited ? outcome.status : -1, readFile(output)};
+    };
+    write("res/a.bin", "first file");
+    write("res/b.png", std::string(300, 'x'));
 
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-}  // namespace
-
-TEST_F(BindataGen, RecordsMode0644AndTheEpochWhateverTheCheckoutGave) {
-    setFile("res/a.bin", 0600, 1500000000);
-    setFile("res/b.png", 0755, 1600000000);
-    const auto first = generate("1684444323");
-    ASSERT_EQ(first.status, 0);
-    EXPECT_EQ(count(first.text, "0644, system_clock::time_point(seconds(1684444323))"), 2u)
-        << lastLines(first.text);
-    EXPECT_EQ(count(first.text, "0600"), 0u);
-    EXPECT_EQ(count(first.text, "0755"), 0u);
-
+    checkout(0600, 1500000000, 0755, 1600000000);
+    const auto [status, first] = generate("1684444323");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(count(first, "0644, system_clock::time_point(seconds(1684444323))"), 2u)
+        << lastLines(first);
+    EXPECT_EQ(count(first, "0600") + count(first, "0755"), 0u);
     // Another checkout: other permissions, other times, the same unit.
-    setFile("res/a.bin", 0664, 1700000000);
-    setFile("res/b.png", 0644, 1400000000);
-    const auto second = generate("1684444323");
-    ASSERT_EQ(second.status, 0);
-    EXPECT_EQ(second.text, first.text);
+    checkout(0664, 1700000000, 0644, 1400000000);
+    EXPECT_EQ(generate("1684444323"), std::pair(0, first));
 
-    // The content still counts.
-    write("res/a.bin", "changed");
-    EXPECT_NE(generate("1684444323").text, first.text);
-}
+    // Without an epoch, each file's own time.
+    checkout(0600, 1500000000, 0600, 1600000000);
+    const auto own = generate(std::nullopt).second;
+    EXPECT_EQ(count(own, "10, 0644, system_clock::time_point(seconds(1500000000))"), 1u);
+    EXPECT_EQ(count(own, "300, 0644, system_clock::time_point(seconds(1600000000))"), 1u);
 
-TEST_F(BindataGen, WithoutAnEpochTheFilesOwnTimesAreRecorded) {
-    setFile("res/a.bin", 0600, 1500000000);
-    setFile("res/b.png", 0600, 1600000000);
-    const auto generated = generate(std::nullopt);
-    ASSERT_EQ(generated.status, 0);
-    EXPECT_EQ(count(generated.text, "10, 0644, system_clock::time_point(seconds(1500000000))"), 1u);
-    EXPECT_EQ(count(generated.text, "300, 0644, system_clock::time_point(seconds(1600000000))"),
-              1u);
-}
-
-TEST_F(BindataGen, AMalformedEpochIsRefusedAndNothingIsWritten) {
     for (const std::string epoch : {"", "12abc", "-5", "1.5", " 12", "99999999999999999999"}) {
-        const auto generated = generate(epoch);
-        EXPECT_EQ(generated.status, 1) << "SOURCE_DATE_EPOCH=\"" << epoch << "\"";
-        EXPECT_TRUE(generated.text.empty()) << epoch;
+        const auto [refused, unit] = generate(epoch);
+        EXPECT_TRUE(refused == 1 && unit.empty())
+            << "SOURCE_DATE_EPOCH=\"" << epoch << "\": exit " << refused;
     }
     // 0 is a time like any other, the epoch itself, not "unset".
     const auto zero = generate("0");
-    EXPECT_EQ(zero.status, 0);
-    EXPECT_EQ(count(zero.text, "0644, system_clock::time_point(seconds(0))"), 2u);
+    EXPECT_EQ(zero.first, 0);
+    EXPECT_EQ(count(zero.second, "0644, system_clock::time_point(seconds(0))"), 2u);
+
+    // The content still counts.
+    write("res/a.bin", "changed");
+    EXPECT_NE(generate("1684444323").second, first);
 }

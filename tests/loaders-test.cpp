@@ -5,22 +5,18 @@
 #include "fatal.h"
 #include "main.h"
 
+// Each image's size, and so which file its loader decodes, is checked in
+// assets-test.
 TEST(Loaders, ImagesAndTheFontAreDecodedOnceAndShared) {
     SDL_Surface* logo = loadVimbel();
-    ASSERT_NE(logo, nullptr);
     const auto* logoBytes = vimbelAsset;
-    EXPECT_EQ(loadVimbel(), logo);
-    EXPECT_EQ(vimbelAsset, logoBytes);
-
     SDL_Surface* asteroid = loadAsteroid();
     SDL_Surface* ship = loadRymdskepp();
-    ASSERT_NE(asteroid, nullptr);
-    ASSERT_NE(ship, nullptr);
+    EXPECT_EQ(loadVimbel(), logo);
+    EXPECT_EQ(vimbelAsset, logoBytes);
     EXPECT_EQ(loadAsteroid(), asteroid);
     EXPECT_EQ(loadRymdskepp(), ship);
     EXPECT_NE(asteroid, ship);
-    EXPECT_NE(asteroid, logo);
-    EXPECT_EQ(ship->w, 64);
 
     TTF_Font* first = loadFont();
     ASSERT_NE(first, nullptr);
@@ -55,41 +51,38 @@ TEST(Loaders, FailuresStopWithTheFailingStepsText) {
     static std::vector<uint8_t>* bytes = nullptr;
     static SDL_RWops* stream = nullptr;
     static SDL_Surface* surface = nullptr;
-    try {
-        loadCachedImage("res/no-such.png", bytes, stream, surface);
-        FAIL() << "a missing asset must be fatal";
-    } catch (const FatalError& error) {
-        EXPECT_STREQ(error.what(), "Asset res/no-such.png not found");
-    }
-    EXPECT_EQ(surface, nullptr);
-
-    // Bytes that are no PNG stop the program at the decoding step.
-    try {
-        loadCachedImage("res/font.ttf", bytes, stream, surface);
-        FAIL() << "a font is not a PNG";
-    } catch (const FatalError& error) {
-        EXPECT_STRNE(error.what(), "");
-        EXPECT_STREQ(error.what(), IMG_GetError());
-    }
+    const auto fatalText = [](const char* name) -> std::string {
+        try {
+            loadCachedImage(name, bytes, stream, surface);
+        } catch (const FatalError& error) {
+            return error.what();
+        }
+        return "no fatal error";
+    };
+    EXPECT_EQ(fatalText("res/no-such.png"), "Asset res/no-such.png not found");
+    // Bytes that are no PNG stop the program at the decoding step (and the
+    // failed first call left nothing cached).
+    const std::string notPng = fatalText("res/font.ttf");
+    EXPECT_NE(notPng, "");
+    EXPECT_EQ(notPng, IMG_GetError());
     EXPECT_EQ(surface, nullptr);
 }
 
-TEST(Loaders, TheFatalReportNamesTheStepBeforeTheLibrarysText) {
+// The report names the failing step before the library's text. The
+// platform's entry may show it elsewhere too (a message box on Windows): it
+// gets the very line written on standard error.
+TEST(Loaders, TheFatalReportNamesTheStepAndGoesToStandardErrorAndTheEntrysSink) {
     EXPECT_EQ(fatalReport(FatalError("Asset res/font.ttf not found")),
               "vimbel-demo: Asset res/font.ttf not found");
-    EXPECT_EQ(fatalReport(FatalError("No available video device", "cannot create the window")),
-              "vimbel-demo: cannot create the window: No available video device");
-}
-
-// The platform's entry may show the report elsewhere too (a message box on
-// Windows); it gets the very line written on standard error.
-TEST(Loaders, TheFatalReportGoesToStandardErrorAndToTheEntrysSink) {
+    const std::string report =
+        fatalReport(FatalError("No available video device", "cannot create the window"));
+    EXPECT_EQ(report, "vimbel-demo: cannot create the window: No available video device");
     static std::string shown;
-    setFatalReportSink([](const std::string& report) { shown = report; });
+    setFatalReportSink([](const std::string& line) { shown = line; });
     testing::internal::CaptureStderr();
-    reportFatal("vimbel-demo: cannot open the audio device: no device");
+    reportFatal(report);
     const std::string written = testing::internal::GetCapturedStderr();
     setFatalReportSink(nullptr);
-    EXPECT_EQ(written, "vimbel-demo: cannot open the audio device: no device\n");
-    EXPECT_EQ(shown, "vimbel-demo: cannot open the audio device: no device");
+    EXPECT_EQ(written, report + "\n");
+    EXPECT_EQ(shown, report);
 }
