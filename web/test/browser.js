@@ -294,9 +294,7 @@ async function startServer({ carryWatch }) {
     bytesSent: () => [...sockets].reduce((sum, socket) => sum + socket.bytesWritten, 0),
     close() {
       server.close();
-      for (const socket of sockets) {
-        socket.destroy();
-      }
+      sockets.forEach((socket) => socket.destroy());
     },
   };
 }
