@@ -135,7 +135,7 @@ demo_ended() { exited "$demo_pid"; }
 # start of its error output.
 give_up() {
     echo "$1"
-    demo_ended || { echo "(the demo was still running)"; kill "$demo_pid"; }
+    if demo_ended; then echo "(the demo had ended)"; else echo "(the demo was still running)"; kill "$demo_pid"; fi
     wait "$demo_pid" 2>/dev/null
     head -n 20 "$work/errors"
     exit 1
