@@ -28,17 +28,11 @@ check() {
     shift
     ("$@") >"$work/log" 2>&1
     check_status=$?
-    if [ $check_status -eq 0 ]; then
-        echo "PASS  $check_name"
-        passed=$((passed + 1))
-    elif [ $check_status -eq 77 ]; then
-        echo "SKIP  $check_name: $(tail -n 1 "$work/log")"
-        skipped=$((skipped + 1))
-    else
-        echo "FAIL  $check_name"
-        sed 's/^/      /' "$work/log" | tail -n 40
-        failed=$((failed + 1))
-    fi
+    case $check_status in
+        0) echo "PASS  $check_name"; passed=$((passed + 1)) ;;
+        77) echo "SKIP  $check_name: $(tail -n 1 "$work/log")"; skipped=$((skipped + 1)) ;;
+        *) echo "FAIL  $check_name"; sed 's/^/      /' "$work/log" | tail -n 40; failed=$((failed + 1)) ;;
+    esac
 }
 
 # The counts under the script's name; succeeds if no check failed.
@@ -59,6 +53,7 @@ until_true() {
 }
 
 exited() { ! kill -0 "$1" 2>/dev/null; }
+installed() { local tool; for tool; do command -v "$tool" >/dev/null || return 1; done; }
 
 # Asks each server to stop and kills one still running five seconds later.
 harness_exit() {
@@ -83,19 +78,16 @@ pulse=(env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime")
 # Starts Xvfb with openbox and exports DISPLAY; on failure x_failure says why.
 x_failure=""
 start_x() {
-    if ! command -v Xvfb >/dev/null || ! command -v openbox >/dev/null ||
-        ! command -v xdotool >/dev/null || ! command -v xprop >/dev/null; then
+    installed Xvfb openbox xdotool xprop || {
         x_failure="Xvfb, openbox, xdotool or xprop is missing (packages xvfb, openbox, xdotool, x11-utils)"
         return
-    fi
+    }
     # Xvfb picks a free display and writes its number once it takes clients.
     "${as_child[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp -noreset \
         3>"$work/display" 2>"$work/x.log" &
     server_pids+=($!)
-    if ! until_true 15 grep -qs . "$work/display"; then
-        x_failure="Xvfb did not start: $(tail -n 3 "$work/x.log")"
-        return
-    fi
+    until_true 15 grep -qs . "$work/display" ||
+        { x_failure="Xvfb did not start: $(tail -n 3 "$work/x.log")"; return; }
     DISPLAY=":$(head -n 1 "$work/display")"
     export DISPLAY
     "${as_child[@]}" openbox --sm-disable >>"$work/x.log" 2>&1 &
@@ -114,13 +106,11 @@ start_x() {
 # HOME and runtime folder; on failure sound_failure says why.
 sound_failure=""
 start_sound() {
-    if ! command -v pulseaudio >/dev/null || ! command -v parec >/dev/null ||
-        ! command -v pactl >/dev/null; then
+    installed pulseaudio pactl parec || {
         sound_failure="pulseaudio, pactl or parec is missing (packages pulseaudio, pulseaudio-utils)"
         return
-    fi
-    mkdir -p "$work/home" "$work/runtime"
-    chmod 700 "$work/runtime"
+    }
+    mkdir -p "$work/home" "$work/runtime" && chmod 700 "$work/runtime"
     "${pulse[@]}" "${as_child[@]}" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
         --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
         >"$work/pulse.log" 2>&1 &
@@ -147,10 +137,7 @@ holds_all() {
 one_folder() {
     local listing top
     listing=$(cat)
-    if grep -v "^$1/" <<<"$listing"; then
-        echo "^ entries outside $1/"
-        return 1
-    fi
+    ! grep -v "^$1/" <<<"$listing" || { echo "^ entries outside $1/"; return 1; }
     top=$(sed -n "s|^$1/\([^/][^/]*/\?\).*|\1|p" <<<"$listing" | sort -u | paste -sd' ')
     [ "$top" = "$2" ] || { echo "top level: $top"; return 1; }
 }
@@ -160,14 +147,8 @@ one_folder() {
 plain_text() {
     local cr=""
     [ "${2:-}" = crlf ] && cr=$'\r'
-    if LC_ALL=C grep -n "[^[:print:]$cr]" "$1"; then
-        echo "^ not plain ASCII"
-        return 1
-    fi
-    if [ -n "$cr" ] && grep -vn $'\r$' "$1"; then
-        echo "^ lines without CRLF"
-        return 1
-    fi
+    ! LC_ALL=C grep -n "[^[:print:]$cr]" "$1" || { echo "^ not plain ASCII"; return 1; }
+    [ -z "$cr" ] || ! grep -vn $'\r$' "$1" || { echo "^ lines without CRLF"; return 1; }
     awk '{ sub(/\r$/, "") } length > 80 { print "line " NR " has " length " columns"; bad = 1 }
         END { exit bad }' "$1"
 }

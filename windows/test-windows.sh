@@ -31,20 +31,14 @@ at_exit+=('[ ! -d "$work/prefix" ] || WINEPREFIX="$work/prefix" wineserver -k 2>
 
 archive_checks() {
     archive=$(cat "$build/release-archive.txt" 2>/dev/null)
-    if [ ! -f "$archive" ]; then
-        check "the archive exists (make windows)" false
-        return
-    fi
+    [ -f "$archive" ] || { check "the archive exists (make windows)" false; return; }
     folder=$(basename "$archive" .zip)
     unpacked="$work/archive/$folder"
     exe="$unpacked/vimbel-demo.exe"
     unzip -q "$archive" -d "$work/archive"
     echo "archive: ${archive#"$source_dir"/}"
-
-    check "the archive holds one folder: the .exe, the nfo, the screenshot and LICENSES/" \
-        archive_layout
-    check "the .exe is 64-bit, GUI subsystem, and imports only DLLs every Windows 10 has" \
-        exe_imports
+    check "the archive holds one folder: the .exe, the nfo, the screenshot and LICENSES/" archive_layout
+    check "the .exe is 64-bit, GUI subsystem, and imports only DLLs every Windows 10 has" exe_imports
     check "the .exe carries the logo as icon, its version information and a DPI-aware manifest" \
         exe_resources
     check "vimbel-demo.nfo: ASCII, CRLF line ends, at most 80 columns, Windows 10 64-bit" nfo_format
@@ -64,7 +58,7 @@ archive_layout() {
 }
 
 exe_imports() {
-    local headers dlls dll status=0
+    local headers dlls
     headers=$(x86_64-w64-mingw32-objdump -p "$exe") || return 1
     grep -q 'file format pei-x86-64' <<<"$headers" || { echo "not a 64-bit PE file"; return 1; }
     grep -Eq '^Subsystem\s+00000002\s+\(Windows GUI\)' <<<"$headers" ||
@@ -72,32 +66,23 @@ exe_imports() {
     dlls=$(sed -n 's/^\s*DLL Name: \(.*\)\.dll$/\1/Ip' <<<"$headers" | tr '[:lower:]' '[:upper:]' | sort -u)
     echo "imports: $(paste -sd' ' <<<"$dlls")"
     grep -qx KERNEL32 <<<"$dlls" || { echo "no import table found"; return 1; }
-    for dll in $dlls; do
-        grep -qw "$dll" <<<"$allowed_dlls" || { echo "not allowed: $dll.dll"; status=1; }
-    done
-    return $status
+    ! grep -vxF -f <(tr ' ' '\n' <<<"$allowed_dlls") <<<"$dlls" || { echo "^ not allowed"; return 1; }
 }
 
 exe_resources() {
-    local resources icon
-    wrestool -x --type=14 "$exe" >"$work/icon.ico" 2>/dev/null
-    [ -s "$work/icon.ico" ] || { echo "no icon in the .exe"; return 1; }
+    local icon="$build/generated/windows/vimbel-demo.ico" manifest="$work/manifest.xml"
     # The icon made at build time from the logo (the resource is padded).
-    icon="$build/generated/windows/vimbel-demo.ico"
+    wrestool -x --type=14 "$exe" >"$work/icon.ico" 2>/dev/null
     cmp -n "$(stat -c %s "$icon")" "$work/icon.ico" "$icon" || return 1
-    resources=$(x86_64-w64-mingw32-windres -i "$exe" -O rc) || return 1
-    holds_all 'VALUE "CompanyName", "Tolvard"' 'VALUE "Author", "Tolvard"' \
-        'VALUE "ProductName", "Vimbel 2023 demo"' \
-        "VALUE \"ProductVersion\", \"$(sed -n 's/^VERSION=//p' "$build/release.env")\"" \
-        'VALUE "OriginalFilename", "vimbel-demo.exe"' <<<"$resources" || return 1
+    x86_64-w64-mingw32-windres -i "$exe" -O rc |
+        holds_all 'VALUE "CompanyName", "Tolvard"' 'VALUE "Author", "Tolvard"' \
+            'VALUE "ProductName", "Vimbel 2023 demo"' 'VALUE "OriginalFilename", "vimbel-demo.exe"' \
+            "VALUE \"ProductVersion\", \"$(sed -n 's/^VERSION=//p' "$build/release.env")\"" || return 1
     # Windows refuses to start a program whose manifest is not well formed.
-    wrestool -x -R --type=24 "$exe" >"$work/manifest.xml" 2>/dev/null || { echo "no manifest"; return 1; }
-    xmllint --noout "$work/manifest.xml" || return 1
-    if ! grep -q '<dpiAwareness[^>]*>PerMonitorV2' "$work/manifest.xml" ||
-        ! grep -q '<dpiAware[^>]*>true/pm<' "$work/manifest.xml"; then
-        echo "not DPI-aware"
-        return 1
-    fi
+    wrestool -x -R --type=24 "$exe" >"$manifest" 2>/dev/null || { echo "no manifest"; return 1; }
+    xmllint --noout "$manifest" || return 1
+    grep -q '<dpiAwareness[^>]*>PerMonitorV2' "$manifest" || { echo "not per-monitor DPI-aware"; return 1; }
+    grep -q '<dpiAware[^>]*>true/pm<' "$manifest" || { echo "not per-monitor DPI-aware"; return 1; }
 }
 
 nfo_format() {
@@ -113,28 +98,23 @@ nfo_format() {
 # sound device that plays nothing (a machine without a sound card has none).
 wine_failure=""
 start_wine() {
-    if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
-        wine_failure="wine is not installed (packages wine, wine64)"
-        return
-    fi
+    installed wine wineserver || { wine_failure="wine is not installed (packages wine, wine64)"; return; }
     mkdir -p "$work/home"
     echo 'pcm.!default { type null }' >"$work/home/.asoundrc"
     export HOME="$work/home" WINEPREFIX="$work/prefix" WINEDEBUG=-all
     # No prompts to install Wine's .NET and HTML engines.
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    if ! wineboot -i >"$work/wineboot.log" 2>&1 || ! wineserver -w; then
-        wine_failure="Wine could not make a prefix: $(tail -n 3 "$work/wineboot.log")"
-        return
-    fi
+    { wineboot -i >"$work/wineboot.log" 2>&1 && wineserver -w; } ||
+        { wine_failure="Wine could not make a prefix: $(tail -n 3 "$work/wineboot.log")"; return; }
     # Kept running between the checks, stopped at the end.
     wineserver -p
 }
 
-need_wine() { [ -z "$wine_failure" ] || unavailable "$wine_failure"; }
+# Ends a check for want of each server whose failure text is not empty.
+need() { local failure; for failure; do [ -z "$failure" ] || unavailable "$failure"; done; }
 need_x() {
-    need_wine
-    [ -z "$x_failure" ] || unavailable "$x_failure"
-    command -v import >/dev/null || unavailable "import is missing (package imagemagick)"
+    need "$wine_failure" "$x_failure"
+    installed import || unavailable "import is missing (package imagemagick)"
 }
 
 # Starts the executable under Wine in the background, directly or through
@@ -146,31 +126,42 @@ start_demo() {
     (cd "$work" && exec env "$@" "${launch[@]}") 2>"$work/errors" &
     demo_pid=$!
 }
+no_video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
 
 demo_ended() { exited "$demo_pid"; }
 
+# Fails the check (it runs in a subshell), saying why: stops the demo if it
+# still runs, as the next check must find only its own window, and shows the
+# start of its error output.
+give_up() {
+    echo "$1"
+    if demo_ended; then echo "(the demo had ended)"; else echo "(the demo was still running)"; kill "$demo_pid"; fi
+    wait "$demo_pid" 2>/dev/null
+    head -n 20 "$work/errors"
+    exit 1
+}
+
 # Waits up to the given seconds for the demo to end and expects the status.
 expect_exit() {
-    local status
-    if ! until_true "$1" demo_ended; then
-        echo "still running after $1 s"
-        kill "$demo_pid"
-        return 1
-    fi
+    until_true "$1" demo_ended || give_up "still running after $1 s"
     wait "$demo_pid"
-    status=$?
-    [ "$status" -eq "$2" ] && return 0
-    echo "exit status $status, expected $2; error output:"
-    head -n 20 "$work/errors"
-    return 1
+    local status=$?
+    [ "$status" -eq "$2" ] || give_up "exit status $status, expected $2; error output:"
 }
 
 # The demo's window (or its message box), once mapped under its title.
-demo_window() {
-    xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1
+demo_window() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1; }
+fills_screen() { xdotool getwindowgeometry "$1" 2>/dev/null | grep -q 'Geometry: 1024x768'; }
+
+# Waits up to a minute for the demo's window, or with an argument for its
+# message box (a window under its title that does not fill the screen).
+window_shown() {
+    local window
+    demo_ended && return 0
+    window=$(demo_window)
+    [ -n "$window" ] && { [ $# -eq 0 ] || ! fills_screen "$window"; }
 }
-window_shown() { [ -n "$(demo_window)" ] || demo_ended; }
-window_up() { until_true 60 window_shown && ! demo_ended; }
+window_up() { { until_true 60 window_shown "$@" && ! demo_ended; } || give_up "no ${1:-window} appeared"; }
 
 # Presses keys in the demo's window, activating it first; a window just
 # mapped may not take focus at once while openbox takes it over.
@@ -179,9 +170,7 @@ send_keys() {
     window=$(demo_window)
     [ -n "$window" ] && xdotool windowactivate --sync "$window" key "$1" 2>/dev/null
 }
-press() {
-    until_true 5 send_keys "$1" || { echo "could not send $1 to the demo's window"; return 1; }
-}
+press() { until_true 5 send_keys "$1" || give_up "could not send $1 to the demo's window"; }
 
 # The share of lit (not black) pixels in a part of the screenshot, 0 to 1.
 lit_share() {
@@ -197,10 +186,10 @@ logos_shown() {
 }
 
 whole_story() {
-    need_wine
+    need "$wine_failure"
     local start=$SECONDS
-    start_demo direct SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy
-    expect_exit 240 0 || return 1
+    start_demo direct "${no_video[@]}" SDL_AUDIODRIVER=dummy
+    expect_exit 240 0
     echo "ended by itself after $((SECONDS - start)) s"
     # The story lasts about 48 s; an early end would be a fault.
     [ $((SECONDS - start)) -ge 40 ] && ! grep 'vimbel-demo' "$work/errors"
@@ -214,11 +203,12 @@ quit_under_x() {
     need_x
     shot=$2
     start_demo direct
-    window_up || { echo "no window appeared"; expect_exit 1 0; return 1; }
-    until_true 30 logos_shown || { echo "no logos in the top corners: $shares ($shot)"; kill "$demo_pid"; return 1; }
+    window_up
+    until_true 30 logos_shown || give_up "no logos in the top corners: $shares ($shot)"
     echo "lit share: $shares"
-    xdotool getwindowgeometry "$(demo_window)" | grep 'Geometry: 1024x768' || return 1
-    press "$1" && expect_exit 15 0
+    fills_screen "$(demo_window)" || give_up "the window does not fill the screen"
+    press "$1"
+    expect_exit 15 0
 }
 
 failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
@@ -227,20 +217,12 @@ failure_text="vimbel-demo: cannot open the audio device: .*nosuchdriver.*"
 # for a click: the demo ends at once. Without X, Wine has no display to make
 # a window on, and SDL's dummy video driver takes its place.
 startup_failure() {
-    need_wine
+    need "$wine_failure"
     local video=()
-    [ -n "${DISPLAY:-}" ] || video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
+    [ -n "${DISPLAY:-}" ] || video=("${no_video[@]}")
     start_demo direct "${video[@]}" SDL_AUDIODRIVER=nosuchdriver
-    expect_exit 30 2 || return 1
+    expect_exit 30 2
     grep -x "$failure_text" "$work/errors" || { cat "$work/errors"; return 1; }
-}
-
-# A window under the demo's title that does not fill the screen.
-box_shown() {
-    local window
-    demo_ended && return 0
-    window=$(demo_window)
-    [ -n "$window" ] && ! xdotool getwindowgeometry "$window" 2>/dev/null | grep -q 'Geometry: 1024x768'
 }
 
 # Started as Explorer starts it, through the shell, the demo has no error
@@ -251,14 +233,11 @@ fatal_box() {
     local text
     start_demo shell WINEDEBUG=-all,trace+win SDL_AUDIODRIVER=nosuchdriver
     # The demo's own window, under the same title, comes and goes first.
-    if ! until_true 60 box_shown || demo_ended; then
-        echo "no message box"
-        expect_exit 1 2
-        return 1
-    fi
+    window_up "message box"
     sleep 1
     import -silent -window root "$build/wine-message-box.png" 2>/dev/null
-    press Return && expect_exit 15 2 || return 1
+    press Return
+    expect_exit 15 2
     text=$(sed -n 's/.*:set_window_text L"\(vimbel-demo: .*\)"$/\1/p' "$work/errors")
     echo "the box said: $text"
     grep -x "$failure_text" <<<"$text"
@@ -279,19 +258,13 @@ sound_recorded() { [ -n "$(tr -d '\0' <"$work/first-sound.raw" 2>/dev/null | hea
 # recording. Wine never makes up time a late thread lost: it comes out of the
 # server's buffer, 30 ms unless PULSE_LATENCY_MSEC makes it a second.
 heard_through_pulseaudio() {
-    need_wine
-    [ -z "$sound_failure" ] || unavailable "$sound_failure"
+    need "$wine_failure" "$sound_failure"
     local match=${VIMBEL_MUSIC_MATCH:-$source_dir/build-host/vimbel-music-match}
     [ -x "$match" ] || { echo "no $match (make test-windows builds it)"; return 1; }
     record "$work/first-sound.raw"
-    start_demo direct SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software \
-        XDG_RUNTIME_DIR="$work/runtime" PULSE_LATENCY_MSEC=1000
-    if ! until_true 60 sound_recorded; then
-        echo "nothing reached the sound server; the demo $(demo_ended && echo ended || echo runs)"
-        kill "$recorder" "$demo_pid" 2>/dev/null
-        head -n 20 "$work/errors" "$work/parec.log"
-        return 1
-    fi
+    start_demo direct "${no_video[@]}" XDG_RUNTIME_DIR="$work/runtime" PULSE_LATENCY_MSEC=1000
+    until_true 60 sound_recorded ||
+        { kill "$recorder"; head -n 20 "$work/parec.log"; give_up "nothing reached the sound server"; }
     kill "$recorder"
     sleep 3
     record "$work/recording.raw"
@@ -299,7 +272,7 @@ heard_through_pulseaudio() {
     kill "$recorder"
     wait "$recorder" 2>/dev/null
     cp "$work/recording.raw" "$build/wine-recording.raw"
-    demo_ended && { echo "the demo ended"; head -n 20 "$work/errors"; return 1; }
+    demo_ended && give_up "the demo ended"
     kill "$demo_pid"
     wait "$demo_pid" 2>/dev/null
     "$match" res/music.wav "$work/recording.raw" 4 | tee "$build/wine-recording.txt"
@@ -319,28 +292,15 @@ wine_checks() {
     check "through PulseAudio (Wine's driver) the music plays at its speed" heard_through_pulseaudio
 }
 
-# --- reproducibility -------------------------------------------------------
-
-reproducible() {
-    same_from_two_clones "$work" windows build-windows/demo vimbel-demo.exe
-}
-
 # --- main ------------------------------------------------------------------
 
 case "$mode" in
-    all | run)
-        archive_checks
-        [ -n "${exe:-}" ] && wine_checks
-        ;;
+    all | run) archive_checks; [ -n "${exe:-}" ] && wine_checks ;;
     reproducible) ;;
-    *)
-        echo "usage: test-windows.sh all|run|reproducible BUILD_DIR" >&2
-        exit 2
-        ;;
+    *) echo "usage: test-windows.sh all|run|reproducible BUILD_DIR" >&2; exit 2 ;;
 esac
-if [ "$mode" != run ]; then
+[ "$mode" = run ] ||
     check "two fresh clones of HEAD (umask 022 and 077, other time zones) give identical archives" \
-        reproducible
-fi
+        same_from_two_clones "$work" windows build-windows/demo vimbel-demo.exe
 
 finish windows

@@ -27,6 +27,8 @@ const { serve } = require('../serve');
 // Under CI a server or tool that cannot start fails the test; elsewhere the
 // test is skipped and says why. CI is set, and not "false" or "0".
 const underCI = Boolean(process.env.CI) && !['false', '0'].includes(process.env.CI);
+const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
+
 function unavailable(t, why) {
   if (underCI) {
     throw new Error(why);
@@ -39,11 +41,7 @@ function unavailable(t, why) {
 // Every child started here, killed when this process ends whatever way it
 // ends, so that none outlives the tests.
 const running = new Set();
-process.on('exit', () => {
-  for (const child of running) {
-    child.kill('SIGKILL');
-  }
-});
+process.on('exit', () => running.forEach((child) => child.kill('SIGKILL')));
 
 function started(child) {
   running.add(child);
@@ -53,18 +51,14 @@ function started(child) {
 
 // Stops a child and waits until it is reaped: SIGTERM, SIGKILL if it is
 // still there after five seconds.
-function stop(child) {
-  if (child.exitCode !== null || child.signalCode !== null) {
-    return Promise.resolve();
-  }
-  return new Promise((resolve) => {
+async function stop(child) {
+  if (child.exitCode === null && child.signalCode === null) {
     const kill = setTimeout(() => child.kill('SIGKILL'), 5000);
-    child.once('exit', () => {
-      clearTimeout(kill);
-      resolve();
-    });
+    const exited = new Promise((resolve) => child.once('exit', resolve));
     child.kill('SIGTERM');
-  });
+    await exited;
+    clearTimeout(kill);
+  }
 }
 
 // Polls ready() every 50 ms until it gives true; fails when the child exits
@@ -87,6 +81,25 @@ function readyWithin(child, what, seconds, ready, log = () => '') {
     };
     poll();
   });
+}
+
+// The last `size` characters the streams gave, for a message.
+function tail(streams, size = 2000) {
+  let log = '';
+  for (const stream of streams) {
+    stream.on('data', (chunk) => { log = (log + chunk).slice(-size); });
+  }
+  return () => log;
+}
+
+// Gives what work() gives; when it throws, runs close() first.
+async function orClose(close, work) {
+  try {
+    return await work();
+  } catch (error) {
+    await close();
+    throw error;
+  }
 }
 
 // Runs a short X client to its end and gives its output ('' on failure).
@@ -113,7 +126,7 @@ async function startXvfb({ width, height }) {
       await stop(child);
     }
   };
-  try {
+  return orClose(close, async () => {
     // It writes its display's number once it accepts connections.
     await readyWithin(xvfb, 'Xvfb', 10, () => number.includes('\n'));
     const display = `:${number.trim()}`;
@@ -121,21 +134,14 @@ async function startXvfb({ width, height }) {
       env: { ...process.env, DISPLAY: display }, stdio: ['ignore', 'pipe', 'pipe'],
     }));
     children.push(openbox);
-    let log = '';
-    for (const stream of [openbox.stdout, openbox.stderr]) {
-      stream.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
-    }
     // A window manager announces itself on the root window, and runs once
     // it answers a request (here, to have one desktop).
     await readyWithin(openbox, 'openbox', 15, async () => {
       await xClient(display, ['xdotool', 'set_num_desktops', '1']);
       return (await xClient(display, ['xprop', '-root', '_NET_NUMBER_OF_DESKTOPS'])).includes('= 1');
-    }, () => log);
+    }, tail([openbox.stdout, openbox.stderr]));
     return { display, close };
-  } catch (error) {
-    await close();
-    throw error;
-  }
+  });
 }
 
 // A PulseAudio server in the foreground, as this process's child, with a
@@ -153,19 +159,12 @@ async function startPulseAudio() {
   const child = started(spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1',
     '--load=module-null-sink sink_name=null', '--load=module-native-protocol-unix'],
   { env, stdio: ['ignore', 'ignore', 'pipe'] }));
-  let log = '';
-  child.stderr.on('data', (chunk) => { log = (log + chunk).slice(-2000); });
   const close = async () => {
     await stop(child);
     fs.rmSync(home, { recursive: true, force: true });
   };
-  try {
-    // Ready once its socket is there.
-    await readyWithin(child, 'PulseAudio', 10, () => fs.existsSync(socket), () => log);
-  } catch (error) {
-    await close();
-    throw error;
-  }
+  // Ready once its socket is there.
+  await orClose(close, () => readyWithin(child, 'PulseAudio', 10, () => fs.existsSync(socket), tail([child.stderr])));
   const clientEnv = { XDG_RUNTIME_DIR: runtime, PULSE_SERVER: `unix:${socket}` };
   return { env: clientEnv, record: () => record({ ...env, ...clientEnv }), close };
 }
@@ -178,10 +177,7 @@ async function record(env) {
     '--channels=2', '--latency-msec=50'], { env, stdio: ['ignore', 'pipe', 'ignore'] }));
   const chunks = [];
   let length = 0;
-  child.stdout.on('data', (chunk) => {
-    chunks.push(chunk);
-    length += chunk.length;
-  });
+  child.stdout.on('data', (chunk) => { chunks.push(chunk); length += chunk.length; });
   const recorder = {
     mark: () => length - (length % 4),
     peak(from, to = length) {
@@ -195,12 +191,7 @@ async function record(env) {
     close: () => stop(child),
   };
   // parec writes its first samples within a moment of connecting.
-  try {
-    await readyWithin(child, 'parec', 5, () => length > 0);
-  } catch (error) {
-    await recorder.close();
-    throw error;
-  }
+  await orClose(recorder.close, () => readyWithin(child, 'parec', 5, () => length > 0));
   return recorder;
 }
 
@@ -213,16 +204,21 @@ const miniBrowser = process.env.VIMBEL_MINIBROWSER || '/usr/lib/x86_64-linux-gnu
 const site = process.env.VIMBEL_SITE || path.join(__dirname, '..', '..', 'build-web', 'site');
 const engines = ['chromium', 'firefox', 'webkit'];
 
+function assertSite() {
+  if (!fs.existsSync(path.join(site, 'index.html'))) {
+    throw new Error(`no site at ${site}: run make web first`);
+  }
+}
+
 // What every page gets before its own scripts run: a record of the module's
 // instances, of the audio contexts and an analyser on whatever reaches their
 // output, of the frames the demo reports (stage and pass time, with the time
 // they came), of the page's visibility changes and of the errors the page
 // writes or throws.
 function watchDemo() {
-  window.vimbelWatch = {
+  const watch = window.vimbelWatch = {
     contexts: [], analysers: [], frames: [], clickAt: null, instances: [], problems: [], visibility: [],
   };
-  const watch = window.vimbelWatch;
   // Every instance of the module that the page makes.
   let factory;
   Object.defineProperty(window, 'createVimbelDemo', {
@@ -253,9 +249,7 @@ function watchDemo() {
   };
   window.onVimbelFrame = (stage, pass) => {
     watch.frames.push({ stage, pass, at: performance.now() });
-    if (watch.onFrame) {
-      watch.onFrame(stage);
-    }
+    watch.onFrame?.(stage);
   };
   document.addEventListener('click', () => { watch.clickAt = watch.clickAt || performance.now(); }, true);
   document.addEventListener('visibilitychange', () => {
@@ -273,9 +267,7 @@ function watchDemo() {
 // The site's server. For an engine that cannot run a script before the
 // page's own, the page itself carries watchDemo. Counts every byte it sends.
 async function startServer({ carryWatch }) {
-  if (!fs.existsSync(path.join(site, 'index.html'))) {
-    throw new Error(`no site at ${site}: run make web first`);
-  }
+  assertSite();
   const server = await serve(site);
   const sockets = new Set();
   server.on('connection', (socket) => sockets.add(socket));
@@ -302,26 +294,28 @@ async function startServer({ carryWatch }) {
     bytesSent: () => [...sockets].reduce((sum, socket) => sum + socket.bytesWritten, 0),
     close() {
       server.close();
-      for (const socket of sockets) {
-        socket.destroy();
-      }
+      sockets.forEach((socket) => socket.destroy());
     },
   };
 }
 
-async function watchedPuppeteerPage(browser) {
-  const page = await browser.newPage();
-  await page.evaluateOnNewDocument(watchDemo);
-  return page;
+// Chromium or Firefox through puppeteer, which gives each a fresh profile
+// and removes it on close.
+async function launchPuppeteer(options, { width, height, env }) {
+  const browser = await puppeteer.launch({ defaultViewport: { width, height }, env, ...options });
+  const newPage = async () => {
+    const page = await browser.newPage();
+    await page.evaluateOnNewDocument(watchDemo);
+    return page;
+  };
+  return { browser, newPage, close: () => browser.close() };
 }
 
-// Puppeteer gives it a fresh profile and removes it on close.
-async function launchChromium({ width, height, extraArgs, webgl, env }) {
-  const browser = await puppeteer.launch({
+function launchChromium(launch) {
+  const { width, height, extraArgs, webgl } = launch;
+  return launchPuppeteer({
     executablePath: chromium,
     headless: true,
-    defaultViewport: { width, height },
-    env,
     // Its sound goes to the null sink, where the tests hear it.
     ignoreDefaultArgs: ['--mute-audio'],
     // The network here is closed: everything that would call out is off.
@@ -331,17 +325,15 @@ async function launchChromium({ width, height, extraArgs, webgl, env }) {
       '--disable-sync', '--no-first-run', '--autoplay-policy=no-user-gesture-required',
       '--enable-unsafe-swiftshader', `--window-size=${width},${height}`,
       ...(webgl ? [] : ['--disable-webgl', '--disable-3d-apis']), ...extraArgs],
-  });
-  return { browser, newPage: () => watchedPuppeteerPage(browser), close: () => browser.close() };
+  }, launch);
 }
 
-async function launchFirefox({ width, height, webgl, env }) {
-  const browser = await puppeteer.launch({
+function launchFirefox(launch) {
+  const { width, height, webgl } = launch;
+  return launchPuppeteer({
     browser: 'firefox',
     executablePath: firefox,
     headless: false,
-    defaultViewport: { width, height },
-    env,
     args: [`--width=${width}`, `--height=${height}`],
     extraPrefsFirefox: {
       // Full screen at once, without its notice or animation.
@@ -353,8 +345,7 @@ async function launchFirefox({ width, height, webgl, env }) {
       'browser.shell.checkDefaultBrowser': false,
       'webgl.disabled': !webgl,
     },
-  });
-  return { browser, newPage: () => watchedPuppeteerPage(browser), close: () => browser.close() };
+  }, launch);
 }
 
 // The part of puppeteer's Page that the tests use, over a WebDriver session.
@@ -367,9 +358,7 @@ class WebDriverPage {
     };
   }
 
-  goto(url) {
-    return this.driver.get(url);
-  }
+  goto(url) { return this.driver.get(url); }
 
   // Runs source (an expression giving a function) with args in the page
   // and gives its result, waiting for a promise.
@@ -385,9 +374,7 @@ class WebDriverPage {
     return outcome.value;
   }
 
-  evaluate(fn, ...args) {
-    return this.run(String(fn), args);
-  }
+  evaluate(fn, ...args) { return this.run(String(fn), args); }
 
   $eval(selector, fn, ...args) {
     return this.run(`(selector, ...args) => {
@@ -398,8 +385,7 @@ class WebDriverPage {
   }
 
   async waitForFunction(fn, { timeout = 30000, polling = 100 } = {}, ...args) {
-    const until = Date.now() + timeout;
-    for (;;) {
+    for (const until = Date.now() + timeout; ; await sleep(Math.max(polling, 50))) {
       const value = await this.run(String(fn), args);
       if (value) {
         return value;
@@ -407,7 +393,6 @@ class WebDriverPage {
       if (Date.now() > until) {
         throw new Error(`waiting failed: ${timeout} ms exceeded`);
       }
-      await new Promise((resolve) => setTimeout(resolve, Math.max(polling, 50)));
     }
   }
 
@@ -415,9 +400,7 @@ class WebDriverPage {
     return this.waitForFunction((selector) => Boolean(document.querySelector(selector)), options, selector);
   }
 
-  async click(selector) {
-    await this.driver.findElement(this.webdriver.By.css(selector)).click();
-  }
+  click(selector) { return this.driver.findElement(this.webdriver.By.css(selector)).click(); }
 
   // The window's size: the display's (see openBrowser), so that in full
   // screen the page has all of it, as on a machine with that display;
@@ -429,7 +412,6 @@ class WebDriverPage {
     }
     await this.driver.manage().window().setRect({ x: 0, y: 0, width, height });
   }
-
 }
 
 function freePort() {
@@ -447,16 +429,15 @@ async function launchWebKit({ width, height, env }) {
   const webdriver = require('selenium-webdriver');
   const port = await freePort();
   const server = started(spawn(webkitDriver, [`--port=${port}`], { env, stdio: ['ignore', 'ignore', 'pipe'] }));
-  let log = '';
-  server.stderr.on('data', (chunk) => { log = (log + chunk).slice(-4000); });
+  const log = tail([server.stderr], 4000);
   // It is ready once it answers on its port.
   const listening = () => new Promise((resolve) => {
     const socket = net.connect(port, '127.0.0.1');
     socket.once('connect', () => { socket.destroy(); resolve(true); });
     socket.once('error', () => resolve(false));
   });
-  try {
-    await readyWithin(server, 'WebKitWebDriver', 10, listening, () => log);
+  return orClose(() => stop(server), async () => {
+    await readyWithin(server, 'WebKitWebDriver', 10, listening, log);
     const driver = await new webdriver.Builder()
       .usingServer(`http://127.0.0.1:${port}`)
       .withCapabilities({
@@ -481,10 +462,7 @@ async function launchWebKit({ width, height, env }) {
         await stop(server);
       },
     };
-  } catch (error) {
-    await stop(server);
-    throw error;
-  }
+  });
 }
 
 // Starts the site's server, a sound server, for Firefox and WebKit a display,
@@ -504,43 +482,31 @@ async function openBrowser({ engine = 'chromium', extraArgs = [], webgl = true, 
       await item.close();
     }
   };
-  try {
-    const server = await startServer({ carryWatch: engine === 'webkit' });
-    opened.push(server);
-    const pulse = await startPulseAudio();
-    opened.push(pulse);
-    const recorder = await pulse.record();
-    opened.push(recorder);
+  const open = async (item) => {
+    opened.push(await item);
+    return opened.at(-1);
+  };
+  return orClose(closeAll, async () => {
+    const server = await open(startServer({ carryWatch: engine === 'webkit' }));
+    const pulse = await open(startPulseAudio());
+    const recorder = await open(pulse.record());
     const env = { ...process.env, ...pulse.env };
     if (engine !== 'chromium') {
-      const display = await startXvfb({ width, height });
-      opened.push(display);
-      env.DISPLAY = display.display;
+      env.DISPLAY = (await open(startXvfb({ width, height }))).display;
     }
     const launch = { chromium: launchChromium, firefox: launchFirefox, webkit: launchWebKit }[engine];
-    const browser = await launch({ width, height, extraArgs, webgl, env });
-    opened.push(browser);
+    const browser = await open(launch({ width, height, extraArgs, webgl, env }));
     return {
-      engine,
-      browser: browser.browser,
-      url: server.url,
-      newPage: browser.newPage,
-      recorder,
-      bytesSent: server.bytesSent,
-      close: closeAll,
+      engine, browser: browser.browser, url: server.url, newPage: browser.newPage, recorder,
+      bytesSent: server.bytesSent, close: closeAll,
     };
-  } catch (error) {
-    await closeAll();
-    throw error;
-  }
+  });
 }
 
 // Runs body with a started browser; one that cannot start (or its display
 // or sound server) is unavailable (see above).
 async function withBrowser(t, options, body) {
-  if (!fs.existsSync(path.join(site, 'index.html'))) {
-    throw new Error(`no site at ${site}: make web writes it`);
-  }
+  assertSite();
   let session;
   try {
     session = await openBrowser(options);
@@ -557,8 +523,6 @@ async function withBrowser(t, options, body) {
 
 // ---- what the tests read of a page ----------------------------------------
 
-const sleep = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
-
 // The errors a page wrote to its console or threw, so far.
 function problems(page) {
   return page.evaluate(() => window.vimbelWatch.problems);
@@ -566,6 +530,33 @@ function problems(page) {
 
 function waitForState(page, state, timeout) {
   return page.waitForSelector(`body[data-state="${state}"]`, { timeout });
+}
+
+// Opens the site and waits until it is ready to play.
+async function loaded(page, url) {
+  await page.goto(url);
+  await waitForState(page, 'ready', 30000);
+}
+
+// A fresh run from the action button, its frames counted from its first.
+async function playAgain(page, timeout = 5000) {
+  await page.evaluate(() => { window.vimbelWatch.frames = []; });
+  await page.click('#action');
+  await waitForStage(page, 'greeting', timeout);
+}
+
+const frameCount = (page) => page.evaluate(() => window.vimbelWatch.frames.length);
+const pageState = (page) => page.evaluate(() => document.body.dataset.state);
+
+// The status line says `message` (a string, or a RegExp it matches) and the
+// action button offers `action` (false: it is hidden).
+async function assertOutcome(page, message, action) {
+  const [text, offered] = await page.evaluate(() => {
+    const button = document.getElementById('action');
+    return [document.getElementById('message').textContent, !button.hidden && button.textContent];
+  });
+  assert[message instanceof RegExp ? 'match' : 'equal'](text, message);
+  assert.equal(offered, action, `the action button: ${text}`);
 }
 
 function waitForStage(page, stage, timeout) {
@@ -650,19 +641,11 @@ function litRegions(page, after) {
       }
       watch.onFrame = null;
       const canvas = document.getElementById('canvas');
-      const copy = document.createElement('canvas');
-      copy.width = canvas.width;
-      copy.height = canvas.height;
+      const copy = Object.assign(document.createElement('canvas'), { width: canvas.width, height: canvas.height });
       const context = copy.getContext('2d');
       context.drawImage(canvas, 0, 0);
-      const lit = (x, y, w, h) => {
-        const data = context.getImageData(x, y, w, h).data;
-        let count = 0;
-        for (let i = 0; i < data.length; i += 4) {
-          count += data[i] + data[i + 1] + data[i + 2] > 96 ? 1 : 0;
-        }
-        return count;
-      };
+      const lit = (x, y, w, h) => context.getImageData(x, y, w, h).data
+        .reduce((count, red, i, data) => count + (i % 4 === 0 && red + data[i + 1] + data[i + 2] > 96), 0);
       const { width, height } = copy;
       resolve({
         width,
@@ -678,5 +661,5 @@ function litRegions(page, after) {
 
 module.exports = {
   openBrowser, withBrowser, underCI, unavailable, engines, site, sleep, problems, waitForState, waitForStage,
-  inFullscreen, audioOutput, loudestFor, canvasShown, assertShownWhole, litRegions,
+  loaded, playAgain, frameCount, pageState, assertOutcome, inFullscreen, audioOutput, loudestFor, canvasShown, assertShownWhole, litRegions,
 };

@@ -8,7 +8,7 @@ const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const {
   withBrowser, waitForState, waitForStage, problems, engines, sleep, inFullscreen, audioOutput, loudestFor,
-  canvasShown, assertShownWhole, litRegions,
+  canvasShown, assertShownWhole, litRegions, loaded, playAgain, frameCount, pageState, assertOutcome,
 } = require('./browser');
 
 const storyStages = ['greeting', 'entrance', 'asteroids', 'explosion', 'closing', 'ended'];
@@ -41,8 +41,7 @@ for (const engine of chosen.length ? chosen : engines) {
     test('waits for the click, then shows its scene, plays its music and the whole story to the end', async (t) => {
       await withBrowser(t, { engine }, async ({ url, newPage, recorder }) => {
         const page = await newPage();
-        await page.goto(url);
-        await waitForState(page, 'ready', 30000);
+        await loaded(page, url);
 
         // Nothing plays before the click.
         assert.equal(await loudestFor(recorder, 500), 0, 'sound before the click');
@@ -64,10 +63,8 @@ for (const engine of chosen.length ? chosen : engines) {
         assert.deepEqual([regions.width, regions.height], shown.drawing);
         assert.ok(shown.drawing[1] >= 720, `drawn on ${shown.drawing}`);
         assertShownWhole(shown);
-        assert.ok(regions.topLeft > 2000, `left logo: ${JSON.stringify(regions)}`);
-        assert.ok(regions.topRight > 2000, `right logo: ${JSON.stringify(regions)}`);
-        assert.ok(regions.middle > 800, `greeting line: ${JSON.stringify(regions)}`);
-        assert.ok(regions.bottomLeft < 100, `only stars elsewhere: ${JSON.stringify(regions)}`);
+        assert.ok(regions.topLeft > 2000 && regions.topRight > 2000 && regions.middle > 800 && regions.bottomLeft < 100,
+          `logos, greeting line, only stars elsewhere: ${JSON.stringify(regions)}`);
 
         // The music's samples reach the running audio output, and from there
         // the sound server.
@@ -81,8 +78,7 @@ for (const engine of chosen.length ? chosen : engines) {
         assert.deepEqual(await stagesSeen(page), storyStages);
         wholeRun[engine] = await timeTo(page, 'asteroids');
         t.diagnostic(`the whole run took ${(await timeTo(page, 'ended') / 1000).toFixed(1)} s`);
-        assert.equal(await page.$eval('#message', (element) => element.textContent), 'The demo has ended.');
-        assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Play again');
+        await assertOutcome(page, 'The demo has ended.', 'Play again');
         // The music stops with the run.
         await sleep(300);
         assert.equal(await loudestFor(recorder, 700), 0, 'sound after the end');
@@ -98,8 +94,7 @@ for (const engine of chosen.length ? chosen : engines) {
         // (WebKitWebDriver only sizes the window.)
         const ratio = engine === 'webkit' ? 1 : 2;
         await page.setViewport({ width: 960, height: 540, deviceScaleFactor: ratio });
-        await page.goto(url);
-        await waitForState(page, 'ready', 30000);
+        await loaded(page, url);
         await page.click('#action');
         await waitForStage(page, 'asteroids', 60000);
         const fullscreen = await inFullscreen(t, page);
@@ -119,7 +114,7 @@ for (const engine of chosen.length ? chosen : engines) {
           t.diagnostic(`${engine}'s driver emulates no pixel ratio: the canvas's pixels were not counted`);
         }
 
-        const framesBefore = await page.evaluate(() => window.vimbelWatch.frames.length);
+        const framesBefore = await frameCount(page);
         await page.keyboard.press('Escape');
         await waitForState(page, 'ended', 5000);
         const after = await page.evaluate((n) => window.vimbelWatch.frames.slice(n).map((f) => f.stage), framesBefore);
@@ -130,9 +125,7 @@ for (const engine of chosen.length ? chosen : engines) {
         assert.ok(after.every((stage) => stage === 'asteroids'), `after Escape: ${after}`);
 
         // Play again: a fresh run from the first line.
-        await page.evaluate(() => { window.vimbelWatch.frames = []; });
-        await page.click('#action');
-        await waitForStage(page, 'greeting', 5000);
+        await playAgain(page);
         if (fullscreen) {
           await inFullscreen(t, page);
           await page.evaluate(() => document.exitFullscreen());
@@ -148,13 +141,10 @@ for (const engine of chosen.length ? chosen : engines) {
         // shown and the sound stops with the run. It comes once the new run
         // draws (frames of the last run must not count, or the run's start
         // would replace the report).
-        await page.evaluate(() => { window.vimbelWatch.frames = []; });
-        await page.click('#action');
-        await waitForStage(page, 'greeting', 5000);
+        await playAgain(page);
         await page.evaluate(() => { window.vimbelWatch.instances.at(-1).onDemoEnd(2, 'vimbel-demo: a report'); });
         await waitForState(page, 'failed', 5000);
-        assert.equal(await page.$eval('#message', (element) => element.textContent), 'vimbel-demo: a report');
-        assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Try again');
+        await assertOutcome(page, 'vimbel-demo: a report', 'Try again');
         await page.waitForFunction(() => window.vimbelWatch.contexts.at(-1).state === 'closed', { timeout: 5000 });
         await page.click('#action');
         await waitForState(page, 'ready', 10000);
@@ -163,17 +153,17 @@ for (const engine of chosen.length ? chosen : engines) {
 
     // Chromium and Firefox can be started without WebGL; WebKitWebDriver
     // offers no such switch for MiniBrowser.
-    const noWebGL = { skip: engine === 'webkit' && 'WebKitWebDriver cannot start MiniBrowser without WebGL' };
-    test('without WebGL the page shows the error the demo reports, without a click', noWebGL, async (t) => {
+    test('without WebGL the page shows the error the demo reports, without a click', {
+      skip: engine === 'webkit' && 'WebKitWebDriver cannot start MiniBrowser without WebGL',
+    }, async (t) => {
       await withBrowser(t, { engine, webgl: false }, async ({ url, newPage }) => {
         const page = await newPage();
         await page.goto(url);
         await waitForState(page, 'failed', 30000);
-        const [report, explanation] = (await page.$eval('#message', (element) => element.textContent)).split('\n\n');
-        assert.match(report, /^vimbel-demo: cannot create the (window|renderer): \S/);
-        assert.match(explanation, /no WebGL/);
-        assert.equal(await page.$eval('#action', (element) => element.hidden), true, 'trying again cannot help');
+        // Trying again cannot help.
+        await assertOutcome(page, /^vimbel-demo: cannot create the (window|renderer): \S.*\n\n.*no WebGL/s, false);
         // The same line the demo wrote to its error output, and no sound.
+        const report = (await page.$eval('#message', (element) => element.textContent)).split('\n\n')[0];
         const written = await problems(page);
         assert.ok(written.includes(`console: ${report}`), written.join('\n'));
         assert.equal(await page.evaluate(() => window.vimbelWatch.contexts.length), 0);
@@ -186,8 +176,7 @@ for (const engine of chosen.length ? chosen : engines) {
     test('another tab in front pauses picture and music; the story goes on that much later', hiddenTab, async (t) => {
       await withBrowser(t, { engine }, async ({ browser, url, newPage, recorder }) => {
         const page = await newPage();
-        await page.goto(url);
-        await waitForState(page, 'ready', 30000);
+        await loaded(page, url);
         await page.click('#action');
         await waitForStage(page, 'greeting', 5000);
         await sleep(2000);
@@ -202,23 +191,20 @@ for (const engine of chosen.length ? chosen : engines) {
         const stageBefore = await page.evaluate(() => window.vimbelWatch.frames.at(-1).stage);
         // Give the sound output a moment to drain, then listen and count.
         await sleep(500);
-        const framesHidden = await page.evaluate(() => window.vimbelWatch.frames.length);
-        const loudnessHidden = await loudestFor(recorder, 7000);
-        assert.equal(await page.evaluate(() => window.vimbelWatch.frames.length), framesHidden, 'passes while hidden');
-        assert.equal(loudnessHidden, 0, 'sound while hidden');
-        assert.equal(await page.evaluate(() => document.body.dataset.state), 'paused');
+        const framesHidden = await frameCount(page);
+        assert.equal(await loudestFor(recorder, 7000), 0, 'sound while hidden');
+        assert.equal(await frameCount(page), framesHidden, 'passes while hidden');
+        assert.equal(await pageState(page), 'paused');
 
         await page.bringToFront();
         await waitForState(page, 'running', 5000);
         const hidden = await page.evaluate(() => {
-          const changes = window.vimbelWatch.visibility;
-          return changes.find((change) => change.state === 'visible').at -
-            changes.find((change) => change.state === 'hidden').at;
+          const at = (state) => window.vimbelWatch.visibility.find((change) => change.state === state).at;
+          return at('visible') - at('hidden');
         });
         // It goes on where it was, with its music.
         await page.waitForFunction((n) => window.vimbelWatch.frames.length > n, { timeout: 5000 }, framesHidden);
-        const stageAfter = await page.evaluate((n) => window.vimbelWatch.frames[n].stage, framesHidden);
-        assert.equal(stageAfter, stageBefore);
+        assert.equal(await page.evaluate((n) => window.vimbelWatch.frames[n].stage, framesHidden), stageBefore);
         const loudness = await loudestFor(recorder, 1000);
         assert.ok(loudness > 0.05, `silent after the return (peak ${loudness})`);
 

@@ -10,7 +10,10 @@ const crypto = require('node:crypto');
 const fs = require('node:fs');
 const path = require('node:path');
 const { describe, test } = require('node:test');
-const { withBrowser, waitForState, waitForStage, site, sleep, inFullscreen, problems } = require('./browser');
+const {
+  withBrowser, waitForState, waitForStage, site, sleep, inFullscreen, problems, loaded, playAgain, frameCount, pageState,
+  assertOutcome,
+} = require('./browser');
 
 // Every text the status line shows, recorded from the start.
 function recordMessages() {
@@ -32,19 +35,11 @@ function setHidden(page, hidden) {
   }, hidden);
 }
 
-function frameCount(page) {
-  return page.evaluate(() => window.vimbelWatch.frames.length);
-}
-
 // The first instance of the module cannot be made, as when memory is short.
 function refuseFirstInstance() {
   const instantiate = WebAssembly.instantiate;
-  let refused = false;
-  WebAssembly.instantiate = function (...args) {
-    if (refused) {
-      return instantiate.apply(this, args);
-    }
-    refused = true;
+  WebAssembly.instantiate = () => {
+    WebAssembly.instantiate = instantiate;
     return Promise.reject(new RangeError('out of memory'));
   };
 }
@@ -68,10 +63,10 @@ describe('the page', () => {
       await page.evaluateOnNewDocument(recordMessages);
       await page.evaluateOnNewDocument(refuseFirstInstance);
       await page.setRequestInterception(true);
-      let refused = 0;
+      let refused = false;
       page.on('request', (request) => {
-        if (request.url().endsWith('.wasm') && refused === 0) {
-          refused += 1;
+        if (request.url().endsWith('.wasm') && !refused) {
+          refused = true;
           request.abort('connectionreset');
         } else {
           request.continue();
@@ -79,14 +74,10 @@ describe('the page', () => {
       });
       await page.goto(url);
       await waitForState(page, 'failed', 30000);
-      assert.match(await page.$eval('#message', (element) => element.textContent),
-        /^vimbel-demo: cannot load vimbel-demo\.[0-9a-f]{12}\.wasm: /);
-      assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Try again');
-
+      await assertOutcome(page, /^vimbel-demo: cannot load vimbel-demo\.[0-9a-f]{12}\.wasm: /, 'Try again');
       await page.click('#action');
       await waitForState(page, 'failed', 30000);
-      assert.equal(await page.$eval('#message', (element) => element.textContent), 'vimbel-demo: out of memory');
-      assert.equal(await page.$eval('#action', (element) => !element.hidden && element.textContent), 'Try again');
+      await assertOutcome(page, 'vimbel-demo: out of memory', 'Try again');
       await page.click('#action');
       await waitForState(page, 'ready', 30000);
       const messages = await page.evaluate(() => window.messages);
@@ -102,8 +93,7 @@ describe('the page', () => {
       await bare.evaluateOnNewDocument(() => { delete window.WebAssembly; });
       await bare.goto(url);
       await waitForState(bare, 'failed', 5000);
-      assert.match(await bare.$eval('#message', (element) => element.textContent), /cannot run WebAssembly/);
-      assert.equal(await bare.$eval('#action', (element) => element.hidden), true);
+      await assertOutcome(bare, /cannot run WebAssembly/, false);
       assert.deepEqual(await problems(bare), []);
     });
   });
@@ -111,30 +101,24 @@ describe('the page', () => {
   test('leaving full screen because the page was hidden pauses the demo, in either order', async (t) => {
     await withBrowser(t, {}, async ({ url, newPage }) => {
       const page = await newPage();
-      await page.goto(url);
-      await waitForState(page, 'ready', 30000);
+      await loaded(page, url);
       for (const hiddenFirst of [true, false]) {
-        await page.evaluate(() => { window.vimbelWatch.frames = []; });
-        await page.click('#action');
-        await waitForStage(page, 'greeting', 10000);
+        await playAgain(page, 10000);
         assert.ok(await inFullscreen(t, page), 'Chromium has a Full screen API');
         // Out of full screen once the page has heard of it.
         const leave = () => page.evaluate(() => new Promise((resolve) => {
           document.addEventListener('fullscreenchange', resolve, { once: true });
           document.exitFullscreen();
         }));
-        if (hiddenFirst) {
-          await setHidden(page, true);
-          await leave();
-        } else {
-          await leave();
-          await setHidden(page, true);
+        const hide = () => setHidden(page, true);
+        for (const step of hiddenFirst ? [hide, leave] : [leave, hide]) {
+          await step();
         }
         await waitForState(page, 'paused', 2000);
         const context = () => page.evaluate(() => window.vimbelWatch.contexts.at(-1).state);
         const held = await frameCount(page);
         await sleep(1000);
-        assert.equal(await page.evaluate(() => document.body.dataset.state), 'paused');
+        assert.equal(await pageState(page), 'paused');
         assert.equal(await frameCount(page), held, 'passes ran while hidden');
         assert.equal(await context(), 'suspended');
 

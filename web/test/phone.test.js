@@ -10,7 +10,7 @@ const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const {
   withBrowser, waitForState, waitForStage, sleep, audioOutput, canvasShown, assertShownWhole, problems,
-  litRegions,
+  litRegions, loaded, pageState,
 } = require('./browser');
 
 // Before the page's scripts: no Full screen API, and a wake lock that
@@ -28,22 +28,21 @@ function phoneWithoutFullscreen() {
   window.wakeLocks = [];
   Object.defineProperty(navigator, 'wakeLock', {
     value: {
-      request(type) {
-        const lock = new EventTarget();
-        lock.type = type;
-        lock.released = false;
+      async request(type) {
+        const lock = Object.assign(new EventTarget(), { type, released: false });
         lock.release = async () => {
           lock.released = true;
           lock.dispatchEvent(new Event('release'));
         };
         window.wakeLocks.push(lock);
-        return Promise.resolve(lock);
+        return lock;
       },
     },
   });
 }
 
-async function phonePage(newPage, width, height) {
+// A phone's page with the site loaded, ready to play.
+async function phonePage(newPage, url, width, height) {
   const page = await newPage();
   await page.evaluateOnNewDocument(phoneWithoutFullscreen);
   await page.emulate({
@@ -51,26 +50,31 @@ async function phonePage(newPage, width, height) {
       'Chrome/120.0.0.0 Mobile Safari/537.36',
     viewport: { width, height, deviceScaleFactor: 3, isMobile: true, hasTouch: true, isLandscape: width > height },
   });
+  await loaded(page, url);
   return page;
+}
+
+// Taps Play; gives the picture as shown once the run draws, checked whole.
+async function tapToPlay(page) {
+  await page.tap('#action');
+  await waitForStage(page, 'greeting', 10000);
+  const shown = await canvasShown(page);
+  assertShownWhole(shown);
+  return shown;
 }
 
 describe('the demo on a phone', () => {
   test('upright: a tap plays a landscape picture letterboxed, turning keeps its shape, End ends it', async (t) => {
     await withBrowser(t, {}, async ({ url, newPage }) => {
-      const page = await phonePage(newPage, 360, 800);
-      await page.goto(url);
-      await waitForState(page, 'ready', 30000);
+      const page = await phonePage(newPage, url, 360, 800);
       const hint = await page.$eval('#hint', (element) => !element.hidden && element.textContent);
       assert.match(hint, /tap during the demo shows its End button/i);
       assert.match(hint, /sideways/);
       assert.doesNotMatch(hint, /Escape|full screen|key/i);
 
-      await page.tap('#action');
-      await waitForStage(page, 'greeting', 10000);
-      assert.equal(await page.evaluate(() => document.body.dataset.state), 'running');
+      const upright = await tapToPlay(page);
+      assert.equal(await pageState(page), 'running');
       assert.equal(await page.evaluate(() => Boolean(document.fullscreenElement)), false);
-      const upright = await canvasShown(page);
-      assertShownWhole(upright);
       assert.ok(upright.drawing[0] / upright.drawing[1] > 1.3, `not landscape: ${JSON.stringify(upright)}`);
       assert.equal(upright.shown[0], 360, 'letterboxed to the width');
       const { peak } = await audioOutput(page, 500);
@@ -109,14 +113,9 @@ describe('the demo on a phone', () => {
 
   test('landscape: one canvas pixel per device pixel, filling the screen', async (t) => {
     await withBrowser(t, {}, async ({ url, newPage }) => {
-      const page = await phonePage(newPage, 844, 390);
-      await page.goto(url);
-      await waitForState(page, 'ready', 30000);
+      const page = await phonePage(newPage, url, 844, 390);
       assert.doesNotMatch(await page.$eval('#hint', (element) => element.textContent), /Escape|full screen|sideways/i);
-      await page.tap('#action');
-      await waitForStage(page, 'greeting', 10000);
-      const shown = await canvasShown(page);
-      assertShownWhole(shown);
+      const shown = await tapToPlay(page);
       assert.deepEqual(shown.drawing, [2532, 1170]);
       assert.deepEqual(shown.shown, [844, 390]);
       assert.deepEqual(await problems(page), []);

@@ -29,12 +29,11 @@ test('malformed paths get 400, paths out of the folder 404, and the site is stil
   const top = fs.mkdtempSync(path.join(os.tmpdir(), 'vimbel-serve-'));
   const root = path.join(top, 'site');
   // Beside the site: a secret, and a folder whose name starts with the site's.
-  fs.mkdirSync(path.join(top, 'site-other'), { recursive: true });
-  fs.writeFileSync(path.join(top, 'secret'), 'secret');
-  fs.writeFileSync(path.join(top, 'site-other', 'secret'), 'secret');
-  fs.mkdirSync(root);
-  fs.writeFileSync(path.join(root, 'index.html'), '<!doctype html>');
-  fs.writeFileSync(path.join(root, 'demo.0123abcd.wasm'), Buffer.from([0, 0x61, 0x73, 0x6d]));
+  for (const [name, content] of [['secret', 'secret'], ['site-other/secret', 'secret'],
+    ['site/index.html', '<!doctype html>'], ['site/demo.0123abcd.wasm', Buffer.from([0, 0x61, 0x73, 0x6d])]]) {
+    fs.mkdirSync(path.dirname(path.join(top, name)), { recursive: true });
+    fs.writeFileSync(path.join(top, name), content);
+  }
   const server = await serve(root);
   const { port } = server.address();
   try {
