@@ -12,7 +12,7 @@ JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build run test test-sanitize bench video release deb test-release \
+.PHONY: all deps configure build run test test-sanitize soak bench video release deb test-release \
 	check-reproducible host-tools families update-sources-lock test-sources windows test-windows check-reproducible-windows web test-web bench-web \
 	clean
 
@@ -39,6 +39,14 @@ test-sanitize: deps
 		-DVIMBEL_BENCHMARKS=OFF -DVIMBEL_WERROR=$(WERROR)
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that start real processes and servers (and, where they are
+# built, the Wine and browser checks), SOAK_RUNS times each (10 unless set),
+# while the SDL family builds from an empty cache at nice 19 beside them, as
+# in CI; each test's passes are counted (tests/soak.sh).
+SOAK_RUNS ?= 10
+soak: build
+	SOAK_RUNS=$(SOAK_RUNS) tests/soak.sh $(BUILD_DIR)
 
 bench: build
 	./$(BUILD_DIR)/vimbel-bench

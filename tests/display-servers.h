@@ -117,13 +117,46 @@ class XServer {
         return {};
     }
 
-    // Activates `window` and types `keys` into it, as a user would; false if
-    // that failed (a window just mapped may not be activatable yet while the
-    // window manager takes it over, so callers retry).
-    bool press(const std::string& window, const std::string& keys) const {
-        return run({"xdotool", "windowactivate", "--sync", window, "key", keys},
-                   std::chrono::seconds(3))
-            .has_value();
+    // Whether keys typed now reach `window` as a user's would: the window
+    // manager has made it the active window, and the X input focus is on it.
+    // Openbox names the active window a moment before the focus has moved
+    // there (longer on a busy machine). (The window is viewable, its frame
+    // mapped, once findWindow finds it.)
+    bool takesKeys(const std::string& window) const {
+        const auto trimmed = [](std::optional<std::string> text) {
+            return text ? text->substr(0, text->find_last_not_of(" \n") + 1) : "";
+        };
+        return trimmed(run({"xdotool", "getactivewindow"})) == window &&
+               trimmed(run({"xdotool", "getwindowfocus"})) == window;
+    }
+
+    // Types `keys` as a keyboard does, through XTEST, so that the window
+    // manager's own bindings (Alt+F4) see them, into the window that `find`
+    // names ("" while there is none), once it takes keys; and again every few
+    // seconds while `child` runs, as a person would whose press was lost. Not
+    // xdotool's `windowactivate W key K`: its keys go to W as synthetic events
+    // whenever the focus is not on W yet, and the window manager never sees
+    // those. The number of presses made before `child` ended or `limit` passed.
+    template <typename Find>
+    int pressUntilEnded(ChildProcess& child, Find find, const std::string& keys,
+                        std::chrono::milliseconds limit = startLimit) const {
+        using namespace std::chrono_literals;
+        int presses = 0;
+        auto nextPress = ChildProcess::Clock::now();
+        child.waitUntil(limit, [&] {
+            const std::string window = ChildProcess::Clock::now() < nextPress ? "" : find();
+            if (window.empty()) {
+                return false;
+            }
+            if (!takesKeys(window)) {
+                run({"xdotool", "windowactivate", window});
+            } else if (run({"xdotool", "key", keys})) {
+                ++presses;
+                nextPress = ChildProcess::Clock::now() + 5s;
+            }
+            return false;
+        });
+        return presses;
     }
 
     // The number of pixels on the screen, or within columns [fromColumn,

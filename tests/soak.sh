@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Runs the tests that start real processes and servers over and over under
+# the load CI puts on the machine, and counts how often each passed: a check
+# that fails one run in twenty shows here, not in CI.
+#
+# Usage: tests/soak.sh BUILD_DIR
+#   SOAK_RUNS    rounds (10)
+#   SOAK_TESTS   CTest regular expression of the tests to run each round
+#                (every test that starts the demo, the capture tool, an X
+#                server, a compositor or a sound server)
+#   SOAK_SUITES  which sets each round runs: ctest, wine (windows/test-windows.sh
+#                on the built archive, where `make windows` made one), web
+#                (the browser tests, where `make web` built the site);
+#                "ctest wine web" unless set
+#   SOAK_LOAD    build (the SDL family for Windows and the browser, from an
+#                empty cache at nice 19, started again whenever it ends: what
+#                CI runs beside the suites) or none
+# Every round's output is kept in BUILD_DIR/soak/; the table at the end gives
+# each test's passes out of its runs, and the status is 1 if any run failed.
+set -uo pipefail
+
+build=$(realpath "${1:?usage: tests/soak.sh BUILD_DIR}")
+cd "$(dirname "$0")/.." || exit 2
+runs=${SOAK_RUNS:-10}
+tests=${SOAK_TESTS:-'^(X11Display|X11Display4K|WaylandDisplay|OffscreenDisplay|FatalBox|SoundServer|DemoProcess|WholeRun|CaptureProcess)\.'}
+suites=${SOAK_SUITES:-ctest wine web}
+logs="$build/soak"
+rm -rf "$logs" && mkdir -p "$logs"
+results="$logs/results" # one line a run: NAME<TAB>pass|fail|skip
+
+# The load runs in a process group of its own, stopped with everything in it
+# when the soak ends.
+set -m
+load=""
+stop_load() {
+    [ -z "$load" ] && return
+    kill -TERM -- "-$load" 2>/dev/null
+    wait "$load" 2>/dev/null
+    rm -rf "$logs/cache"
+}
+trap stop_load EXIT
+trap 'exit 130' INT TERM
+case ${SOAK_LOAD:-build} in
+    build)
+        tools/install-deps.sh windows web || exit 2
+        (
+            trap 'exit 0' TERM
+            while :; do
+                rm -rf "$logs/cache"
+                VIMBEL_CACHE="$logs/cache" nice -n 19 make families >"$logs/load.log" 2>&1
+            done
+        ) </dev/null &
+        load=$!
+        ;;
+    none) ;;
+    *) echo "soak: SOAK_LOAD is build or none" >&2; exit 2 ;;
+esac
+
+# Each set's outcomes from its output: a line per check, tab-separated.
+ctest_outcomes() {
+    sed -nE 's/.*Test +#[0-9]+: ([^ ]+) \.+ *(\*\*\*)?([A-Za-z]+).*/\1\t\3/p' |
+        sed -E 's/\tPassed$/\tpass/; s/\tSkipped$/\tskip/; /\t(pass|skip)$/!s/\t.*/\tfail/'
+}
+harness_outcomes() { # PASS/FAIL/SKIP lines of tests/harness.sh
+    sed -nE 's/^(PASS|FAIL|SKIP)  ([^:]*).*/\2\t\1/p' | sed -E 's/PASS$/pass/; s/FAIL$/fail/; s/SKIP$/skip/'
+}
+tap_outcomes() { # node --test's TAP: the leaves, skipped ones marked # SKIP
+    sed -nE 's/^ *(not )?ok [0-9]+ - (.*)/\1\t\2/p' |
+        awk -F'\t' '{ name = $2; skip = sub(/ # SKIP.*/, "", name);
+            print name "\t" (skip ? "skip" : ($1 == "" ? "pass" : "fail")) }'
+}
+
+for round in $(seq "$runs"); do
+    echo "soak: round $round of $runs ($(uptime | sed 's/.*load/load/'))"
+    for suite in $suites; do
+        log="$logs/$suite-$round.log"
+        case $suite in
+            ctest)
+                (cd "$build" && ctest -R "$tests" -j "$(nproc)" --output-on-failure) >"$log" 2>&1
+                ctest_outcomes <"$log" >>"$results"
+                ;;
+            wine)
+                if [ -f build-windows/demo/release-archive.txt ]; then
+                    VIMBEL_MUSIC_MATCH=$(realpath -m build-host/vimbel-music-match) \
+                        windows/test-windows.sh run build-windows/demo >"$log" 2>&1
+                    harness_outcomes <"$log" | sed 's/^/wine: /' >>"$results"
+                else
+                    printf 'wine: no archive (make windows)\tskip\n' >>"$results"
+                fi
+                ;;
+            web)
+                if [ -d build-web/site ] && [ -d build-web/node/node_modules ]; then
+                    NODE_PATH=$(realpath build-web/node/node_modules) VIMBEL_SITE=$(realpath build-web/site) \
+                        node --test --test-reporter=tap --test-concurrency=1 web/test/*.test.js >"$log" 2>&1
+                    tap_outcomes <"$log" | grep -v '\.test\.js' | sed 's/^/web: /' >>"$results"
+                else
+                    printf 'web: no site (make test-web)\tskip\n' >>"$results"
+                fi
+                ;;
+            *) echo "soak: unknown set $suite (known: ctest wine web)" >&2; exit 2 ;;
+        esac
+        if grep -q $'\tfail$' "$results"; then
+            grep $'\tfail$' "$results" | sort -u | sed 's/\t.*//; s/^/soak: failed so far: /'
+        fi
+    done
+done
+
+awk -F'\t' '
+    { runs[$1]++; count[$1, $2]++ }
+    END {
+        for (name in runs) {
+            line = sprintf("%3d/%-3d %s", count[name, "pass"], runs[name], name)
+            if (count[name, "fail"]) { line = line "  FAILED " count[name, "fail"]; bad = 1 }
+            if (count[name, "skip"]) line = line "  skipped " count[name, "skip"]
+            print line
+        }
+        exit bad
+    }' "$results" | sort -k2
+status=${PIPESTATUS[0]}
+echo "soak: logs in $logs"
+exit "$status"
