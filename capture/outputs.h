@@ -35,8 +35,8 @@ class StagedOutput {
     const std::string& stagedPath() const { return staged_; }
     const std::string& finalPath() const { return final_; }
     // Moves the staged output to its final place, replacing what was there
-    // (a directory of an earlier capture is removed first, if it still holds
-    // nothing else).
+    // (a directory of an earlier capture, if it still holds nothing else, is
+    // removed once the new one is in place; if the move fails, it stays).
     std::string commit();
     void discard();
     // The size in bytes of the staged or committed output.

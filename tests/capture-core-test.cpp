@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -339,6 +341,25 @@ TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
     EXPECT_TRUE(exists(frames + "/frame-000000.png"));
     EXPECT_FALSE(exists(frames + "/frame-000099.png"));
     EXPECT_EQ(shots.size(), 1);
+    EXPECT_EQ(entries(directory), std::vector<std::string>{"frames"}) << "nothing left aside";
+
+    // When the finished directory cannot be moved into place, the earlier
+    // capture stays where it was. Here the staged directory has gone (someone
+    // removed it) by the time it is moved, so the move fails with ENOENT, for
+    // root as for anyone, after the earlier capture has had to make way.
+    touch(frames + "/frame-000001.png");
+    touch(frames + "/soundtrack.wav");
+    {
+        StagedOutput vanished(frames, true);
+        ASSERT_EQ(vanished.create(), "");
+        ASSERT_EQ(rmdir(vanished.stagedPath().c_str()), 0);
+        const std::string error = vanished.commit();
+        EXPECT_EQ(error, "cannot move the finished " + frames + " into place: " +
+                             std::strerror(ENOENT) + "; the earlier " + frames + " is kept");
+    }
+    EXPECT_EQ(entries(directory), std::vector<std::string>{"frames"});
+    EXPECT_EQ(entries(frames),
+              (std::vector<std::string>{"frame-000000.png", "frame-000001.png", "soundtrack.wav"}));
 }
 
 TEST(CaptureProgress, TheLineShowsTheFiguresAndABarThatFillsWithTheStages) {
