@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "fatal.h"
 #include "options.h"
 #include "outputs.h"
 #include "progress.h"
@@ -227,6 +228,16 @@ TEST(CaptureSoundtrack, TheLoopRepeatsWithoutAGapAndIsCutToTheSample) {
                    pieces);
     }
     EXPECT_EQ(pieces, soundtrack);
+
+    // A loop handed over as a temporary is kept, not referred to after it is gone.
+    LoopedSound ramp(std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    const std::vector<int16_t> other(10, -1);  // likely to take the temporary's memory
+    pieces.clear();
+    ramp.next(7, pieces);
+    EXPECT_EQ(pieces, (std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 2, 3, 4}));
+    // A loop without a sample cannot be repeated.
+    EXPECT_THROW(LoopedSound(std::vector<int16_t>{}), FatalError);
+    EXPECT_THROW(makeSoundtrack({}, 1), FatalError);
 }
 
 TEST(CaptureSoundtrack, WavFileHoldsTheSamplesBehindAPlainHeader) {
