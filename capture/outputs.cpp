@@ -92,6 +92,22 @@ std::string parentDirectory(const std::string& path) {
     return slash == 0 ? "/" : trimmed.substr(0, slash);
 }
 
+bool sameOutput(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    if (baseName(a) != baseName(b)) {
+        return false;
+    }
+    struct stat first {};
+    struct stat second {};
+    if (stat(parentDirectory(a).c_str(), &first) != 0 ||
+        stat(parentDirectory(b).c_str(), &second) != 0) {
+        return false;
+    }
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 std::string checkTarget(const std::string& path, bool directory, bool force) {
     const std::string parent = parentDirectory(path);
     struct stat info {};

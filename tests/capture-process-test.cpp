@@ -349,7 +349,7 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
         bool commandLine;  // refused before anything else is tried
         Environment environment;
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {{"--frobnicate", out}, "--frobnicate", true, {}},
         {{"--until", "1", directory + "/none/frames"},
          "the directory " + directory + "/none does not exist",
@@ -370,6 +370,18 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
         // sysfs takes no new files, not even from root.
         {{"--until", "1", "/sys/vimbel-capture-test"}, "cannot write in /sys: ", false, {}},
     };
+    // One file named twice, in so many words, through "." or through a link
+    // to its directory (kept outside `directory`, which must stay empty).
+    const Scratch links("capture-links");
+    ASSERT_EQ(symlink(directory.c_str(), (links.path + "/link").c_str()), 0);
+    for (const std::string& again :
+         {directory + "/a.png", directory + "/./a.png", links.path + "/link/a.png"}) {
+        cases.push_back({{"--screenshot", "1=" + directory + "/a.png", "--screenshot", "2=" + again,
+                          "--until", "3", out},
+                         again + " is named twice as an output",
+                         false,
+                         {}});
+    }
     for (const Case& c : cases) {
         const auto outcome = capture(c.arguments, c.environment);
         const std::string& text = outcome.errorOutput;
