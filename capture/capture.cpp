@@ -143,7 +143,7 @@ void Capture::prepareOutputs() {
     }
     for (size_t i = 0; i < names.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
-            if (names[i] == names[j]) {
+            if (sameOutput(names[i], names[j])) {
                 fail(names[i] + " is named twice as an output");
             }
         }

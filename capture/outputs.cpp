@@ -92,6 +92,22 @@ std::string parentDirectory(const std::string& path) {
     return slash == 0 ? "/" : trimmed.substr(0, slash);
 }
 
+bool sameOutput(const std::string& a, const std::string& b) {
+    if (a == b) {
+        return true;
+    }
+    if (baseName(a) != baseName(b)) {
+        return false;
+    }
+    struct stat first {};
+    struct stat second {};
+    if (stat(parentDirectory(a).c_str(), &first) != 0 ||
+        stat(parentDirectory(b).c_str(), &second) != 0) {
+        return false;
+    }
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 std::string checkTarget(const std::string& path, bool directory, bool force) {
     const std::string parent = parentDirectory(path);
     struct stat info {};
@@ -169,21 +185,38 @@ std::string StagedOutput::create() {
 }
 
 std::string StagedOutput::commit() {
+    const std::string failed = "cannot move the finished " + final_ + " into place: ";
     struct stat info {};
+    std::string aside;
     if (directory_ && lstat(final_.c_str(), &info) == 0) {
         // Checked before the capture; checked again, as it may have changed since.
         std::vector<std::string> names;
         if (!S_ISDIR(info.st_mode) || !listDirectory(final_, names) ||
             !foreignEntry(final_, names).empty()) {
-            return "cannot move the finished " + final_ +
-                   " into place: it is no longer a directory of captured frames";
+            return failed + "it is no longer a directory of captured frames";
         }
-        removeFlatDirectory(final_);
+        // The earlier capture makes way under a hidden name and is removed
+        // only once the new one is in place, so a failed move loses neither.
+        aside = parentDirectory(final_) + "/." + baseName(final_) + ".replaced-" +
+                std::to_string(getpid());
+        if (std::rename(final_.c_str(), aside.c_str()) != 0) {
+            return failed + std::strerror(errno) + "; the earlier " + final_ + " is kept";
+        }
     }
     if (std::rename(staged_.c_str(), final_.c_str()) != 0) {
-        return "cannot move the finished " + final_ + " into place: " + std::strerror(errno);
+        const std::string reason = std::strerror(errno);
+        if (aside.empty()) {
+            return failed + reason;
+        }
+        if (std::rename(aside.c_str(), final_.c_str()) != 0) {
+            return failed + reason + "; the earlier " + final_ + " is kept as " + aside;
+        }
+        return failed + reason + "; the earlier " + final_ + " is kept";
     }
     committed_ = true;
+    if (!aside.empty()) {
+        removeFlatDirectory(aside);
+    }
     return {};
 }
 

@@ -10,6 +10,12 @@
 // The directory part of a path ("." when there is none).
 std::string parentDirectory(const std::string& path);
 
+// Whether two paths name the same file, however each is spelled: the same
+// name in the same directory, reached through "." or ".." or a symbolic link
+// to it. The file itself need not exist; where a directory does not, the
+// spellings are compared.
+bool sameOutput(const std::string& a, const std::string& b);
+
 // Whether the path may be written: its directory exists, and it does not
 // exist unless `force` allows replacing it. A directory output replaces only a
 // directory that holds nothing but a capture's files; a symbolic link is
@@ -35,8 +41,8 @@ class StagedOutput {
     const std::string& stagedPath() const { return staged_; }
     const std::string& finalPath() const { return final_; }
     // Moves the staged output to its final place, replacing what was there
-    // (a directory of an earlier capture is removed first, if it still holds
-    // nothing else).
+    // (a directory of an earlier capture, if it still holds nothing else, is
+    // removed once the new one is in place; if the move fails, it stays).
     std::string commit();
     void discard();
     // The size in bytes of the staged or committed output.

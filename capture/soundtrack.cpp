@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "bindata.h"
 #include "fatal.h"
@@ -61,6 +62,12 @@ std::vector<int16_t> decodeMusicLoop() {
         fatal("the music has no samples", "cannot decode the music");
     }
     return samples;
+}
+
+LoopedSound::LoopedSound(std::vector<int16_t> loop) : loop_(std::move(loop)) {
+    if (loop_.empty()) {
+        fatal("the loop has no samples", "cannot repeat the music");
+    }
 }
 
 void LoopedSound::next(int64_t frames, std::vector<int16_t>& out) {

@@ -17,15 +17,16 @@ inline constexpr int32_t soundtrackChannels = 2;
 std::vector<int16_t> decodeMusicLoop();
 
 // Hands out the loop over and over, a stretch at a time, from its first sample.
+// It keeps its own copy of the loop; a loop without a sample is fatal.
 class LoopedSound {
   public:
-    explicit LoopedSound(const std::vector<int16_t>& loop) : loop_(loop) {}
+    explicit LoopedSound(std::vector<int16_t> loop);
 
     // Appends the next `frames` sample frames (left and right) to `out`.
     void next(int64_t frames, std::vector<int16_t>& out);
 
   private:
-    const std::vector<int16_t>& loop_;
+    std::vector<int16_t> loop_;
     size_t position_ = 0;  // in samples, always at a frame boundary
 };
 

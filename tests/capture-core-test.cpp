@@ -5,13 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "clock.h"
+#include "fatal.h"
 #include "options.h"
 #include "outputs.h"
 #include "progress.h"
@@ -225,6 +228,16 @@ TEST(CaptureSoundtrack, TheLoopRepeatsWithoutAGapAndIsCutToTheSample) {
                    pieces);
     }
     EXPECT_EQ(pieces, soundtrack);
+
+    // A loop handed over as a temporary is kept, not referred to after it is gone.
+    LoopedSound ramp(std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    const std::vector<int16_t> other(10, -1);  // likely to take the temporary's memory
+    pieces.clear();
+    ramp.next(7, pieces);
+    EXPECT_EQ(pieces, (std::vector<int16_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 1, 2, 3, 4}));
+    // A loop without a sample cannot be repeated.
+    EXPECT_THROW(LoopedSound(std::vector<int16_t>{}), FatalError);
+    EXPECT_THROW(makeSoundtrack({}, 1), FatalError);
 }
 
 TEST(CaptureSoundtrack, WavFileHoldsTheSamplesBehindAPlainHeader) {
@@ -339,6 +352,25 @@ TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
     EXPECT_TRUE(exists(frames + "/frame-000000.png"));
     EXPECT_FALSE(exists(frames + "/frame-000099.png"));
     EXPECT_EQ(shots.size(), 1);
+    EXPECT_EQ(entries(directory), std::vector<std::string>{"frames"}) << "nothing left aside";
+
+    // When the finished directory cannot be moved into place, the earlier
+    // capture stays where it was. Here the staged directory has gone (someone
+    // removed it) by the time it is moved, so the move fails with ENOENT, for
+    // root as for anyone, after the earlier capture has had to make way.
+    touch(frames + "/frame-000001.png");
+    touch(frames + "/soundtrack.wav");
+    {
+        StagedOutput vanished(frames, true);
+        ASSERT_EQ(vanished.create(), "");
+        ASSERT_EQ(rmdir(vanished.stagedPath().c_str()), 0);
+        const std::string error = vanished.commit();
+        EXPECT_EQ(error, "cannot move the finished " + frames + " into place: " +
+                             std::strerror(ENOENT) + "; the earlier " + frames + " is kept");
+    }
+    EXPECT_EQ(entries(directory), std::vector<std::string>{"frames"});
+    EXPECT_EQ(entries(frames),
+              (std::vector<std::string>{"frame-000000.png", "frame-000001.png", "soundtrack.wav"}));
 }
 
 TEST(CaptureProgress, TheLineShowsTheFiguresAndABarThatFillsWithTheStages) {

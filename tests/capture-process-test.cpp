@@ -349,7 +349,7 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
         bool commandLine;  // refused before anything else is tried
         Environment environment;
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {{"--frobnicate", out}, "--frobnicate", true, {}},
         {{"--until", "1", directory + "/none/frames"},
          "the directory " + directory + "/none does not exist",
@@ -370,6 +370,18 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
         // sysfs takes no new files, not even from root.
         {{"--until", "1", "/sys/vimbel-capture-test"}, "cannot write in /sys: ", false, {}},
     };
+    // One file named twice, in so many words, through "." or through a link
+    // to its directory (kept outside `directory`, which must stay empty).
+    const Scratch links("capture-links");
+    ASSERT_EQ(symlink(directory.c_str(), (links.path + "/link").c_str()), 0);
+    for (const std::string& again :
+         {directory + "/a.png", directory + "/./a.png", links.path + "/link/a.png"}) {
+        cases.push_back({{"--screenshot", "1=" + directory + "/a.png", "--screenshot", "2=" + again,
+                          "--until", "3", out},
+                         again + " is named twice as an output",
+                         false,
+                         {}});
+    }
     for (const Case& c : cases) {
         const auto outcome = capture(c.arguments, c.environment);
         const std::string& text = outcome.errorOutput;
@@ -424,37 +436,43 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
     EXPECT_EQ(entries(directory), (std::vector<std::string>{"out", "out.mp4"}));
 }
 
+namespace {
+
+// Starts a capture into `output`, in an empty `directory`, stops it with
+// SIGINT once its hidden partial output has grown, and checks that it
+// exits 130 and leaves nothing.
+void interruptCapture(const std::string& directory, const std::string& output) {
+    const auto started = [&] {
+        for (const auto& name : entries(directory)) {
+            const std::string path = directory + "/" + name;
+            struct stat info {};
+            if (name[0] == '.' && stat(path.c_str(), &info) == 0 &&
+                (S_ISDIR(info.st_mode) ? entries(path).size() >= 5 : info.st_size > 0)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ChildProcess child = startCapture({"--size", "320x180", output});
+    EXPECT_TRUE(child.waitUntil(startLimit, started, std::chrono::milliseconds(10))) << output;
+    child.signal(SIGINT);
+    const auto outcome = child.finish(captureLimit);
+    EXPECT_EQ(outcome.status, 130) << output << ": " << outcome.how << "\n" << outcome.errorOutput;
+    EXPECT_TRUE(has(outcome.errorOutput, "vimbel-capture: interrupted; nothing was written"));
+    EXPECT_EQ(entries(directory), std::vector<std::string>{}) << output;
+}
+
+}  // namespace
+
 TEST(CaptureProcess, CtrlCStopsTheCaptureRemovesThePartialOutputAndExits130) {
     const Scratch scratch("capture-interrupt");
-    const std::string& directory = scratch.path;
-    std::vector<std::string> outputs = {directory + "/frames"};
-    if (ffmpegTools()) {
-        outputs.push_back(directory + "/demo.webm");
-    } else if (underCi()) {
-        ADD_FAILURE() << "ffmpeg is not installed: an interrupted video is not tried";
-    } else {
-        std::printf("ffmpeg is not installed: an interrupted video is not tried\n");
-    }
-    for (const std::string& output : outputs) {
-        // Stopped once the hidden partial output has grown.
-        const auto started = [&] {
-            for (const auto& name : entries(directory)) {
-                const std::string path = directory + "/" + name;
-                struct stat info {};
-                if (name[0] == '.' && stat(path.c_str(), &info) == 0 &&
-                    (S_ISDIR(info.st_mode) ? entries(path).size() >= 5 : info.st_size > 0)) {
-                    return true;
-                }
-            }
-            return false;
-        };
-        ChildProcess child = startCapture({"--size", "320x180", output});
-        EXPECT_TRUE(child.waitUntil(startLimit, started, std::chrono::milliseconds(10))) << output;
-        child.signal(SIGINT);
-        const auto outcome = child.finish(captureLimit);
-        EXPECT_EQ(outcome.status, 130) << output << ": " << outcome.how << "\n"
-                                       << outcome.errorOutput;
-        EXPECT_TRUE(has(outcome.errorOutput, "vimbel-capture: interrupted; nothing was written"));
-        EXPECT_EQ(entries(directory), std::vector<std::string>{}) << output;
-    }
+    interruptCapture(scratch.path, scratch.path + "/frames");
+}
+
+TEST(CaptureProcess, CtrlCStopsAVideoCaptureRemovesThePartialFileAndExits130) {
+    NEEDS(ffmpegTools(),
+          "ffmpeg and ffprobe (Debian's ffmpeg package) are not installed: an "
+          "interrupted video is not tried");
+    const Scratch scratch("capture-interrupt-video");
+    interruptCapture(scratch.path, scratch.path + "/demo.webm");
 }
