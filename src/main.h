@@ -215,11 +215,11 @@ struct DemoWindow {
 // The desktop's: full screen at the desktop's resolution.
 inline constexpr DemoWindow desktopWindow{1280, 720, SDL_WINDOW_FULLSCREEN_DESKTOP};
 
-// Start-up: sets running, seeds the generator, brings up the libraries, the window the
-// entry asks for, the renderer (whose output size chooses the design size), the
-// audio device and the looping music, builds the scene and takes the clock's
-// first reading. A fatal error throws FatalError with what was made so far
-// released.
+// Start-up: sets running, seeds the generator, brings up the libraries, the
+// window the entry asks for, the renderer (whose output size chooses the design
+// size), the audio device and the looping music, builds the scene and takes the
+// clock's first reading. A fatal error throws FatalError with what was made so
+// far released.
 std::unique_ptr<DemoSession> startDemo(const DemoWindow& window);
 // One pass of the live loop, its elapsed time read off SDL_GetTicks.
 void demoFrame(DemoSession& session);

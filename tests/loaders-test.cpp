@@ -1,6 +1,8 @@
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bindata.h"
 #include "demo-scene.h"
 #include "fatal.h"
@@ -36,15 +38,17 @@ TEST(Loaders, ImagesAndTheFontAreDecodedOnceAndShared) {
 TEST(Loaders, ResizingKeepsOnlyTheDesignAndTheDrawnFontSizesOpen) {
     const ScreenSize design(1920, 1080);
     Text line = NewText(loadFont(), "Hej!", SDL_Color{255, 255, 255, 255});
+    size_t mostOpen = 0;
     for (int width = 200; width <= 1000; width += 20) {
         Canvas canvas(width, width * 9 / 16);
         beginPicture(canvas.renderer);
         line.DrawCenter(canvas.renderer, 960, 540, 255);
         EXPECT_GT(canvas.litPixels(), 0) << width;
-        ASSERT_LE(openFontCount(), 2u) << "after drawing " << width << " pixels wide";
+        mostOpen = std::max(mostOpen, openFontCount());
     }
-    EXPECT_EQ(loadFont(30), loadFont(30));
     picture = Placement{};
+    EXPECT_LE(mostOpen, 2u) << "fonts open at once over 41 output sizes";
+    EXPECT_EQ(loadFont(30), loadFont(30));
 }
 
 TEST(Loaders, EveryMusicLoadDecodesItsOwnCopy) {
