@@ -238,6 +238,7 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    releaseLoaders();
     TTF_Quit();
     IMG_Quit();
     SDL_Quit();

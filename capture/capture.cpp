@@ -59,6 +59,7 @@ struct Libraries {
         }
     }
     ~Libraries() {
+        releaseLoaders();
         TTF_Quit();
         IMG_Quit();
         SDL_Quit();

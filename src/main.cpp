@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iterator>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,15 +15,18 @@
 #include "globals.h"
 #include "picture.h"
 #include "random.h"
+#include "sprite.h"
 
 int32_t screenWidth = 0;
 int32_t screenHeight = 0;
 bool running = true;
 
 // ---------------------------------------------------------------------------
-// Loaders. What they decode stays until the process ends: the font and the
-// music keep reading their bytes through their streams, so neither the bytes
-// nor the streams are ever released, and no destructor here runs at exit.
+// Loaders. What they decode stays for the rest of the session: the font and
+// the music keep reading their bytes through their streams, so the bytes and
+// the streams go only in releaseLoaders, after whatever reads them. No
+// destructor here runs at exit: shutdown releases everything while the
+// libraries are still up.
 
 std::vector<uint8_t>* vimbelAsset = nullptr;
 SDL_RWops* vimbelRWops = nullptr;
@@ -34,7 +37,8 @@ SDL_RWops* fontRWops = nullptr;
 TTF_Font* font = nullptr;
 
 // Every music load gets its own bytes and stream, which its music object reads
-// while it plays; all of them are kept, the latest one named by the globals.
+// while it plays; all of them are kept until released, the latest one named by
+// the globals.
 struct MusicSource {
     std::vector<uint8_t> bytes;
     SDL_RWops* rwops = nullptr;
@@ -47,6 +51,15 @@ SDL_RWops* musicRWops = nullptr;
 
 namespace {
 
+struct RWopsCloser {
+    void operator()(SDL_RWops* rwops) const { SDL_RWclose(rwops); }
+};
+using RWopsPtr = std::unique_ptr<SDL_RWops, RWopsCloser>;
+struct FontCloser {
+    void operator()(TTF_Font* font) const { TTF_CloseFont(font); }
+};
+using FontPtr = std::unique_ptr<TTF_Font, FontCloser>;
+
 std::vector<uint8_t> assetOrFatal(const char* name) {
     auto bytes = Asset(name);
     if (!bytes.ok()) {
@@ -55,13 +68,21 @@ std::vector<uint8_t> assetOrFatal(const char* name) {
     return std::move(bytes.value);
 }
 
-SDL_RWops* streamOrFatal(std::vector<uint8_t>& bytes) {
-    SDL_RWops* rwops = SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size()));
+RWopsPtr streamOrFatal(std::vector<uint8_t>& bytes) {
+    RWopsPtr rwops(SDL_RWFromMem(bytes.data(), static_cast<int>(bytes.size())));
     if (!rwops) {
         fatalSdl();
     }
     return rwops;
 }
+
+// The globals of every image cache filled so far, for releaseLoaders.
+struct ImageCache {
+    std::vector<uint8_t>** bytes;
+    SDL_RWops** rwops;
+    SDL_Surface** surface;
+};
+std::vector<ImageCache>* imageCaches = new std::vector<ImageCache>;
 
 }  // namespace
 
@@ -70,12 +91,16 @@ SDL_Surface* loadCachedImage(const char* name, std::vector<uint8_t>*& bytes, SDL
     if (surface) {
         return surface;
     }
-    bytes = new std::vector<uint8_t>(assetOrFatal(name));
-    rwops = streamOrFatal(*bytes);
-    surface = IMG_LoadPNG_RW(rwops);
-    if (!surface) {
+    auto decoded = std::make_unique<std::vector<uint8_t>>(assetOrFatal(name));
+    RWopsPtr stream = streamOrFatal(*decoded);
+    SurfacePtr image(IMG_LoadPNG_RW(stream.get()));
+    if (!image) {
         fatal(IMG_GetError());
     }
+    bytes = decoded.release();
+    rwops = stream.release();
+    surface = image.release();
+    imageCaches->push_back({&bytes, &rwops, &surface});
     return surface;
 }
 
@@ -87,47 +112,103 @@ TTF_Font* loadFont() {
     if (font) {
         return font;
     }
-    fontAsset = new std::vector<uint8_t>(assetOrFatal("res/font.ttf"));
-    fontRWops = streamOrFatal(*fontAsset);
-    font = TTF_OpenFontIndexRW(fontRWops, 0, textPointSize, 0);
-    if (!font) {
+    auto bytes = std::make_unique<std::vector<uint8_t>>(assetOrFatal("res/font.ttf"));
+    RWopsPtr stream = streamOrFatal(*bytes);
+    TTF_Font* opened = TTF_OpenFontIndexRW(stream.get(), 0, textPointSize, 0);
+    if (!opened) {
         fatal(TTF_GetError());
     }
+    fontAsset = bytes.release();
+    fontRWops = stream.release();
+    font = opened;
     return font;
 }
 
 namespace {
-// Every other size has its own stream over the shared bytes: a font reads
-// through its stream while it lives, and each keeps its own position.
-std::map<int, TTF_Font*>* scaledFonts = new std::map<int, TTF_Font*>;
+// The font at the one other size kept open, with its own stream over the
+// shared bytes: a font reads through its stream while it lives, and each keeps
+// its own position. The font is declared first, so it closes before its stream.
+struct ScaledFont {
+    int pointSize = 0;
+    FontPtr font;
+    RWopsPtr rwops;
+};
+ScaledFont* scaledFont = new ScaledFont;
 }  // namespace
 
+// A new size replaces the previous one: the picture's scale changes only when
+// the output is resized, and a resized browser canvas would otherwise gather
+// one open font per size it has ever had.
 TTF_Font* loadFont(int pointSize) {
     if (pointSize == textPointSize) {
         return loadFont();
     }
-    if (const auto found = scaledFonts->find(pointSize); found != scaledFonts->end()) {
-        return found->second;
+    if (scaledFont->font && scaledFont->pointSize == pointSize) {
+        return scaledFont->font.get();
     }
     loadFont();
-    TTF_Font* sized = TTF_OpenFontIndexRW(streamOrFatal(*fontAsset), 0, pointSize, 0);
+    RWopsPtr stream = streamOrFatal(*fontAsset);
+    FontPtr sized(TTF_OpenFontIndexRW(stream.get(), 0, pointSize, 0));
     if (!sized) {
         fatal(TTF_GetError());
     }
-    scaledFonts->emplace(pointSize, sized);
-    return sized;
+    *scaledFont = ScaledFont{pointSize, std::move(sized), std::move(stream)};
+    return scaledFont->font.get();
+}
+
+size_t openFontCount() {
+    return (font ? 1 : 0) + (scaledFont->font ? 1 : 0);
 }
 
 Mix_Music* loadMusic() {
     auto* source = new MusicSource{assetOrFatal("res/music.wav"), nullptr};
     musicSources->push_back(source);
     musicAsset = &source->bytes;
-    source->rwops = musicRWops = streamOrFatal(source->bytes);
+    source->rwops = musicRWops = streamOrFatal(source->bytes).release();
     Mix_Music* music = Mix_LoadMUSType_RW(musicRWops, MUS_WAV, 0);
     if (!music) {
         fatalSdl();
     }
     return music;
+}
+
+namespace {
+// Closes a kept stream, if any, and forgets it.
+void closeStream(SDL_RWops*& rwops) {
+    if (rwops) {
+        SDL_RWclose(rwops);
+        rwops = nullptr;
+    }
+}
+}  // namespace
+
+void releaseLoaders() {
+    // Each font before the stream it reads, each stream before its bytes.
+    *scaledFont = ScaledFont{};
+    if (font) {
+        TTF_CloseFont(font);
+        font = nullptr;
+    }
+    closeStream(fontRWops);
+    delete fontAsset;
+    fontAsset = nullptr;
+
+    for (const ImageCache& cache : *imageCaches) {
+        SDL_FreeSurface(*cache.surface);
+        *cache.surface = nullptr;
+        closeStream(*cache.rwops);
+        delete *cache.bytes;
+        *cache.bytes = nullptr;
+    }
+    imageCaches->clear();
+
+    for (MusicSource* source : *musicSources) {
+        closeStream(source->rwops);
+        delete source;
+    }
+    musicSources->clear();
+    musicAsset = nullptr;
+    musicRWops = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -359,6 +440,9 @@ int64_t wallClockNanoseconds() {
 // A fatal error unwinds from here with only what the session holds so far
 // released (the window, the renderer): no shutdown step runs.
 std::unique_ptr<DemoSession> startDemo(const DemoWindow& window) {
+    // A session that starts runs, even after an earlier one in this process
+    // ended its loop.
+    running = true;
     seedRandom(wallClockNanoseconds());
 
     SDL_Init(SDL_INIT_EVERYTHING);
@@ -406,6 +490,10 @@ void stopDemo(std::unique_ptr<DemoSession> session) {
     // The scene (and the textures it owns) goes before the libraries do.
     session->scene.reset();
     Mix_FreeMusic(session->music);
+    session->music = nullptr;
+    // Nothing reads the loaders' caches any more; the fonts must close while
+    // FreeType is still up, and a later start decodes afresh.
+    releaseLoaders();
     Mix_CloseAudio();
     Mix_Quit();
     TTF_Quit();

@@ -7,6 +7,7 @@
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,20 +21,34 @@
 #include "rymdskepp.h"
 #include "show-rymdskepp.h"
 
+// The loaders decode what they hand out on first use and keep it for the rest
+// of the session: the font and the music read their bytes through their
+// streams while they live. releaseLoaders gives it all back; a call after that
+// decodes afresh.
+
 // The music, decoded afresh on every call; the caller owns it. Its bytes and
-// stream are kept for as long as the process runs.
+// stream are kept until releaseLoaders.
 Mix_Music* loadMusic();
 // The logo image, decoded once and shared.
 SDL_Surface* loadVimbel();
 // The font at the design size of the text (96 points), opened once and shared
 // by every text line.
 TTF_Font* loadFont();
-// The same font at another size in points, opened once per size over the
-// same bytes: the text drawn at the picture's scale.
+// The same font at another size in points over the same bytes: the text drawn
+// at the picture's scale. One such size is kept open: asking for another
+// closes the previous one, so its pointer is good only until the next call
+// with another size.
 TTF_Font* loadFont(int pointSize);
+// The fonts open now: the design size's and the one scaled size, at most 2.
+size_t openFontCount();
 
-// The loaders' caches. They are filled on first use and never released: the
-// font and the music read their bytes through their streams while they live.
+// Closes and frees everything the loaders keep: the fonts, the image surfaces
+// of every image loader, their streams and bytes, and the sources of every
+// music loaded. Nothing may use any of them afterwards: it runs after the scene
+// and the music are freed and before SDL_ttf and SDL_image quit.
+void releaseLoaders();
+
+// The loaders' caches, null until first use and again after releaseLoaders.
 extern std::vector<uint8_t>* vimbelAsset;
 extern SDL_RWops* vimbelRWops;
 extern SDL_Surface* vimbelSurface;
@@ -45,8 +60,9 @@ extern std::vector<uint8_t>* musicAsset;
 extern SDL_RWops* musicRWops;
 
 // The image loaders' shared path: on the first call the named asset's bytes,
-// a stream over them and the decoded PNG go into the three given globals; every
-// later call returns the cached surface at once. Failures are fatal.
+// a stream over them and the decoded PNG go into the three given globals, which
+// releaseLoaders frees and resets to null; every later call returns the cached
+// surface at once. Failures are fatal and leave the globals as they were.
 SDL_Surface* loadCachedImage(const char* name, std::vector<uint8_t>*& bytes, SDL_RWops*& rwops,
                              SDL_Surface*& surface);
 
@@ -199,16 +215,17 @@ struct DemoWindow {
 // The desktop's: full screen at the desktop's resolution.
 inline constexpr DemoWindow desktopWindow{1280, 720, SDL_WINDOW_FULLSCREEN_DESKTOP};
 
-// Start-up: seeds the generator, brings up the libraries, the window the
-// entry asks for, the renderer (whose output size chooses the design size), the
-// audio device and the looping music, builds the scene and takes the clock's
-// first reading. A fatal error throws FatalError with what was made so far
-// released.
+// Start-up: sets running, seeds the generator, brings up the libraries, the
+// window the entry asks for, the renderer (whose output size chooses the design
+// size), the audio device and the looping music, builds the scene and takes the
+// clock's first reading. A fatal error throws FatalError with what was made so
+// far released.
 std::unique_ptr<DemoSession> startDemo(const DemoWindow& window);
 // One pass of the live loop, its elapsed time read off SDL_GetTicks.
 void demoFrame(DemoSession& session);
-// Shutdown, in order: the scene, the music, the audio device and the
-// libraries, then the renderer and the window, then SDL itself.
+// Shutdown, in order: the scene, the music, the loaders' caches, the audio
+// device and the libraries, then the renderer and the window, then SDL itself.
+// A later startDemo in the same process starts afresh.
 void stopDemo(std::unique_ptr<DemoSession> session);
 
 // The whole program in the given window: start-up, the demo, shutdown.

@@ -16,7 +16,9 @@ Text NewText(TTF_Font* lineFont, std::string text, SDL_Color color) {
 void Text::DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alpha) {
     // The opacity reaches the pixels only through the blended rendering.
     color.a = alpha;
-    // Declared before the texture, so the texture is destroyed first.
+    // Declared before the texture, so the texture is destroyed first. The
+    // scaled font is used at once and not kept: asking for another size
+    // closes it.
     TTF_Font* drawn = font;
     if (picture.scale != 1.0) {
         const auto size = std::lround(textPointSize * picture.scale);

@@ -18,7 +18,8 @@ struct Text {
     // Rasterises the line blended at the given opacity, draws it centred on
     // (x, y) of the picture and releases it again. The colour keeps the last
     // opacity. At a scale other than 1 the line is set in the demo's font
-    // (loadFont) at the scaled size, so it is as sharp as the output.
+    // (loadFont) at the scaled size, so it is as sharp as the output; that
+    // font is not kept past the call.
     void DrawCenter(SDL_Renderer* renderer, int32_t x, int32_t y, uint8_t alpha);
 };
 

@@ -1,9 +1,13 @@
 #include <SDL_image.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bindata.h"
+#include "demo-scene.h"
 #include "fatal.h"
 #include "main.h"
+#include "text.h"
 
 // Each image's size, and so which file its loader decodes, is checked in
 // assets-test.
@@ -25,6 +29,26 @@ TEST(Loaders, ImagesAndTheFontAreDecodedOnceAndShared) {
     EXPECT_EQ(loadFont(), first);
     EXPECT_EQ(fontAsset, fontBytes) << "the font asset was decompressed again";
     EXPECT_EQ(fontRWops, fontStream);
+    EXPECT_EQ(loadFont(textPointSize), first);
+}
+
+// Every output size draws the line at another point size. The font of the size
+// it replaces is closed, so however often the output is resized only the
+// design size and the size being drawn stay open.
+TEST(Loaders, ResizingKeepsOnlyTheDesignAndTheDrawnFontSizesOpen) {
+    const ScreenSize design(1920, 1080);
+    Text line = NewText(loadFont(), "Hej!", SDL_Color{255, 255, 255, 255});
+    size_t mostOpen = 0;
+    for (int width = 200; width <= 1000; width += 20) {
+        Canvas canvas(width, width * 9 / 16);
+        beginPicture(canvas.renderer);
+        line.DrawCenter(canvas.renderer, 960, 540, 255);
+        EXPECT_GT(canvas.litPixels(), 0) << width;
+        mostOpen = std::max(mostOpen, openFontCount());
+    }
+    picture = Placement{};
+    EXPECT_LE(mostOpen, 2u) << "fonts open at once over 41 output sizes";
+    EXPECT_EQ(loadFont(30), loadFont(30));
 }
 
 TEST(Loaders, EveryMusicLoadDecodesItsOwnCopy) {
@@ -47,7 +71,7 @@ TEST(Loaders, EveryMusicLoadDecodesItsOwnCopy) {
 }
 
 TEST(Loaders, FailuresStopWithTheFailingStepsText) {
-    // Like the loaders' own caches, these are kept until the process ends.
+    // Globals, as the loaders' own caches are.
     static std::vector<uint8_t>* bytes = nullptr;
     static SDL_RWops* stream = nullptr;
     static SDL_Surface* surface = nullptr;
@@ -61,11 +85,64 @@ TEST(Loaders, FailuresStopWithTheFailingStepsText) {
     };
     EXPECT_EQ(fatalText("res/no-such.png"), "Asset res/no-such.png not found");
     // Bytes that are no PNG stop the program at the decoding step (and the
-    // failed first call left nothing cached).
+    // failed first call left nothing cached, nor its bytes behind).
     const std::string notPng = fatalText("res/font.ttf");
     EXPECT_NE(notPng, "");
     EXPECT_EQ(notPng, IMG_GetError());
     EXPECT_EQ(surface, nullptr);
+    EXPECT_EQ(bytes, nullptr);
+}
+
+namespace {
+
+// The demo's start-up and shutdown bring SDL and its libraries up and down
+// themselves. The suite's own hold on them is given up for the test, its
+// loaders' caches released first, and taken again afterwards, so the demo's
+// shutdown really ends FreeType.
+struct SuiteLibrariesSetAside {
+    SuiteLibrariesSetAside() {
+        releaseLoaders();
+        TTF_Quit();
+        IMG_Quit();
+        SDL_Quit();
+    }
+    ~SuiteLibrariesSetAside() {
+        picture = Placement{};
+        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER);
+        IMG_Init(IMG_INIT_PNG);
+        TTF_Init();
+    }
+};
+
+}  // namespace
+
+// A second session in one process, as a page could start the demo again:
+// everything the first one cached is released before the libraries quit, and
+// the second finds the loop running and decodes afresh.
+TEST(Loaders, TheDemoStartsAndStopsTwiceInOneProcess) {
+    const SuiteLibrariesSetAside aside;
+    const ScreenSize size(screenWidth, screenHeight);
+    const RunningFlag flag;
+    for (int session = 1; session <= 2; ++session) {
+        SCOPED_TRACE(session);
+        auto demo = startDemo(DemoWindow{1280, 720, 0});
+        EXPECT_TRUE(running);
+        SDL_Surface* logo = vimbelSurface;
+        ASSERT_NE(logo, nullptr);
+        for (int frame = 0; frame < 20; ++frame) {
+            demoFrame(*demo);
+        }
+        EXPECT_EQ(loadVimbel(), logo);
+        // The design size and the 1280 x 720 output's 64 points.
+        EXPECT_EQ(openFontCount(), 2u);
+        pushEvent(SDL_QUIT);
+        demoFrame(*demo);
+        EXPECT_FALSE(running);
+        stopDemo(std::move(demo));
+        EXPECT_EQ(openFontCount(), 0u);
+        EXPECT_EQ(vimbelSurface, nullptr);
+        EXPECT_EQ(musicAsset, nullptr);
+    }
 }
 
 // The report names the failing step before the library's text. The

@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 
+#include "main.h"
+
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int result = RUN_ALL_TESTS();
+    releaseLoaders();
     TTF_Quit();
     IMG_Quit();
     SDL_Quit();
