@@ -43,10 +43,10 @@ test-sanitize: deps
 # The tests that start real processes and servers (and, where they are
 # built, the Wine and browser checks), SOAK_RUNS times each (10 unless set),
 # while the SDL family builds from an empty cache at nice 19 beside them, as
-# in CI; each test's passes are counted (tests/soak.sh).
+# in CI; each test's passes are counted (tools/soak.sh).
 SOAK_RUNS ?= 10
 soak: build
-	SOAK_RUNS=$(SOAK_RUNS) tests/soak.sh $(BUILD_DIR)
+	SOAK_RUNS=$(SOAK_RUNS) tools/soak.sh $(BUILD_DIR)
 
 bench: build
 	./$(BUILD_DIR)/vimbel-bench

@@ -3,7 +3,7 @@
 # the load CI puts on the machine, and counts how often each passed: a check
 # that fails one run in twenty shows here, not in CI.
 #
-# Usage: tests/soak.sh BUILD_DIR
+# Usage: tools/soak.sh BUILD_DIR
 #   SOAK_RUNS    rounds (10)
 #   SOAK_TESTS   CTest regular expression of the tests to run each round
 #                (every test that starts the demo, the capture tool, an X
@@ -15,16 +15,17 @@
 #   SOAK_LOAD    build (the SDL family for Windows and the browser, from an
 #                empty cache at nice 19, started again whenever it ends: what
 #                CI runs beside the suites) or none
-# Every round's output is kept in BUILD_DIR/soak/; the table at the end gives
-# each test's passes out of its runs, and the status is 1 if any run failed.
+#   SOAK_LOGS    where every round's output is kept (BUILD_DIR/soak)
+# The table at the end gives each test's passes out of its runs, and the
+# status is 1 if any run failed.
 set -uo pipefail
 
-build=$(realpath "${1:?usage: tests/soak.sh BUILD_DIR}")
+build=$(realpath "${1:?usage: tools/soak.sh BUILD_DIR}")
+logs=$(realpath -m "${SOAK_LOGS:-$build/soak}")
 cd "$(dirname "$0")/.." || exit 2
 runs=${SOAK_RUNS:-10}
 tests=${SOAK_TESTS:-'^(X11Display|X11Display4K|WaylandDisplay|OffscreenDisplay|FatalBox|SoundServer|DemoProcess|WholeRun|CaptureProcess)\.'}
 suites=${SOAK_SUITES:-ctest wine web}
-logs="$build/soak"
 rm -rf "$logs" && mkdir -p "$logs"
 results="$logs/results" # one line a run: NAME<TAB>pass|fail|skip
 
