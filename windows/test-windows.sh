@@ -193,7 +193,9 @@ ready_for_keys() {
 press() {
     local end=$((SECONDS + 30)) presses=0
     until demo_ended; do
-        [ $SECONDS -lt $end ] || give_up "pressed $1 $presses times in 30 s: the demo did not end"
+        [ $SECONDS -lt $end ] || give_up "pressed $1 $presses times in 30 s: the demo did not end\
+ (its window: $(demo_window), the active one: $(xdotool getactivewindow 2>/dev/null),\
+ the focused one: $(xdotool getwindowfocus 2>/dev/null))"
         if ready_for_keys; then
             xdotool key "$1" 2>/dev/null && presses=$((presses + 1)) && echo "pressed $1"
             until_true 5 demo_ended
