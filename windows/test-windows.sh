@@ -164,9 +164,13 @@ window_shown() {
 window_up() { { until_true 60 window_shown "$@" && ! demo_ended; } || give_up "no ${1:-window} appeared"; }
 
 # Whether the window takes keys from the keyboard: openbox has made it the
-# active window and the X input focus is on it. Openbox sets the active window
-# a moment before the focus follows (longer on a busy machine), and keys typed
-# in between go elsewhere.
+# active window and the X input focus is on it. The two change apart (openbox
+# may mark a window active a moment before the focus follows, longer on a
+# busy machine), and keys typed in between go elsewhere. Wine puts the focus
+# on the X window of the toplevel itself, the one found under the title, not
+# on a child: both ids are that window's once it takes keys. While Wine sets
+# up the full-screen window the focus may be there before openbox marks it
+# active, and the window may briefly be unmapped (not found at all).
 takes_keys() {
     [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] &&
         [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]
