@@ -27,18 +27,30 @@ source packaging/release-common.sh
 source tests/harness.sh
 mkdir -p "$work/elsewhere"
 
-# Runs a command from an unrelated folder with SDL's dummy drivers for three
-# seconds, then expects exit status 0 on SIGTERM; error output to file $1.
+# Runs a command from an unrelated folder with SDL's dummy video driver and
+# its disk audio driver; once it has played three seconds of sound (16-bit
+# stereo at 44100 Hz into the file, as fast as it plays: start-up is over
+# and the run under way), expects exit status 0 on SIGTERM; error output to
+# file $1.
 run_headless() {
-    local errors=$1 pid
+    local errors=$1 sound="$1.raw" pid
     shift
     (cd "$work/elsewhere" &&
-        exec env SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy "$@") \
+        exec env SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=disk \
+            SDL_DISKAUDIOFILE="$sound" "$@") \
         2>"$errors" &
     pid=$!
-    if until_true 3 exited "$pid"; then
+    played() { [ "$(stat -c %s "$sound" 2>/dev/null || echo 0)" -ge $((3 * 44100 * 4)) ]; }
+    # shellcheck disable=SC2317  # called by until_true
+    played_or_ended() { played || exited "$pid"; }
+    until_true 60 played_or_ended
+    if exited "$pid"; then
         wait "$pid"
         echo "ended on its own with status $? before the quit request:"
+    elif ! played; then
+        kill -KILL "$pid"
+        wait "$pid"
+        echo "played $(stat -c %s "$sound" 2>/dev/null || echo 0) bytes of sound in 60 s:"
     else
         kill -TERM "$pid"
         wait "$pid" && return 0

@@ -175,16 +175,24 @@ async function startPulseAudio() {
 async function record(env) {
   const child = started(spawn('parec', ['-d', 'null.monitor', '--raw', '--format=s16le', '--rate=44100',
     '--channels=2', '--latency-msec=50'], { env, stdio: ['ignore', 'pipe', 'ignore'] }));
+  // Each chunk with the position it starts at.
   const chunks = [];
   let length = 0;
-  child.stdout.on('data', (chunk) => { chunks.push(chunk); length += chunk.length; });
+  child.stdout.on('data', (chunk) => { chunks.push({ at: length, chunk }); length += chunk.length; });
   const recorder = {
     mark: () => length - (length % 4),
     peak(from, to = length) {
-      const all = Buffer.concat(chunks);
+      // Only the chunks that overlap the stretch are joined: the waits below
+      // ask often, and a whole run's recording is tens of megabytes.
+      const parts = chunks.filter(({ at, chunk }) => at + chunk.length > from && at < to);
+      if (!parts.length) {
+        return 0;
+      }
+      const start = parts[0].at;
+      const some = Buffer.concat(parts.map(({ chunk }) => chunk));
       let peak = 0;
-      for (let i = from; i + 1 < Math.min(to, all.length); i += 2) {
-        peak = Math.max(peak, Math.abs(all.readInt16LE(i)));
+      for (let i = from - start; i + 1 < Math.min(to - start, some.length); i += 2) {
+        peak = Math.max(peak, Math.abs(some.readInt16LE(i)));
       }
       return peak / 32768;
     },
@@ -604,6 +612,57 @@ async function loudestFor(recorder, milliseconds) {
   return recorder.peak(from, recorder.mark());
 }
 
+// Waits until the sound server hears more than `least` (a fraction of full
+// scale), up to `limit` ms; gives the loudest sample heard meanwhile, for the
+// caller's check.
+async function waitForSound(recorder, limit = 5000, least = 0.05) {
+  const until = Date.now() + limit;
+  let from = recorder.mark();
+  let peak = 0;
+  while (peak <= least && Date.now() < until) {
+    await sleep(50);
+    const to = recorder.mark();
+    peak = Math.max(peak, recorder.peak(from, to));
+    from = to;
+  }
+  return peak;
+}
+
+// Waits until the sound server hears silence, once whatever the output had
+// queued has played out: a quarter of a second without a sample. Throws
+// when none comes within `limit` ms.
+async function waitForSilence(recorder, limit = 5000) {
+  const quiet = 44100 * 4 / 4; // bytes of 16-bit stereo at 44100 Hz
+  const until = Date.now() + limit;
+  let from = recorder.mark();
+  for (;;) {
+    await sleep(50);
+    const to = recorder.mark();
+    if (recorder.peak(from, to) > 0) {
+      from = to;
+    } else if (to - from >= quiet) {
+      return;
+    }
+    if (Date.now() > until) {
+      throw new Error(`no quarter second of silence reached the sound server within ${limit} ms`);
+    }
+  }
+}
+
+// Waits up to `timeout` ms until the canvas has been fitted to the window as
+// it is now: its box as large as the window holds it, its drawing size that
+// box in device pixels. It gives up silently: the caller's checks of the
+// canvas then say what is wrong.
+function canvasFitted(page, timeout = 5000) {
+  return page.waitForFunction(() => {
+    const canvas = document.getElementById('canvas');
+    const box = canvas.getBoundingClientRect();
+    const near = (a, b) => Math.abs(a - b) <= 1;
+    return (near(box.width, innerWidth) || near(box.height, innerHeight)) &&
+      near(canvas.width, box.width * devicePixelRatio) && near(canvas.height, box.height * devicePixelRatio);
+  }, { timeout, polling: 50 }).catch(() => {});
+}
+
 // The canvas's drawing size, its box on screen (CSS pixels), the window's
 // size and the device's pixel ratio.
 function canvasShown(page) {
@@ -661,5 +720,6 @@ function litRegions(page, after) {
 
 module.exports = {
   openBrowser, withBrowser, underCI, unavailable, engines, site, sleep, problems, waitForState, waitForStage,
-  loaded, playAgain, frameCount, pageState, assertOutcome, inFullscreen, audioOutput, loudestFor, canvasShown, assertShownWhole, litRegions,
+  loaded, playAgain, frameCount, pageState, assertOutcome, inFullscreen, audioOutput, loudestFor, waitForSound,
+  waitForSilence, canvasFitted, canvasShown, assertShownWhole, litRegions,
 };

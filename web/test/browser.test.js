@@ -7,8 +7,8 @@
 const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const {
-  withBrowser, waitForState, waitForStage, problems, engines, sleep, inFullscreen, audioOutput, loudestFor,
-  canvasShown, assertShownWhole, litRegions, loaded, playAgain, frameCount, pageState, assertOutcome,
+  withBrowser, waitForState, waitForStage, problems, engines, inFullscreen, audioOutput, loudestFor, waitForSound,
+  waitForSilence, canvasFitted, canvasShown, assertShownWhole, litRegions, loaded, playAgain, frameCount, pageState, assertOutcome,
 } = require('./browser');
 
 const storyStages = ['greeting', 'entrance', 'asteroids', 'explosion', 'closing', 'ended'];
@@ -71,7 +71,7 @@ for (const engine of chosen.length ? chosen : engines) {
         const audio = await audioOutput(page);
         assert.deepEqual(audio.states, ['running']);
         assert.ok(audio.peak > 0.01, `the page's output is silent (peak ${audio.peak})`);
-        const loudness = await loudestFor(recorder, 1000);
+        const loudness = await waitForSound(recorder);
         assert.ok(loudness > 0.05, `the sound output is silent (peak ${loudness})`);
 
         await waitForState(page, 'ended', 120000);
@@ -79,8 +79,9 @@ for (const engine of chosen.length ? chosen : engines) {
         wholeRun[engine] = await timeTo(page, 'asteroids');
         t.diagnostic(`the whole run took ${(await timeTo(page, 'ended') / 1000).toFixed(1)} s`);
         await assertOutcome(page, 'The demo has ended.', 'Play again');
-        // The music stops with the run.
-        await sleep(300);
+        // The music stops with the run: once what the output had queued has
+        // played out, the sound server hears nothing more.
+        await waitForSilence(recorder);
         assert.equal(await loudestFor(recorder, 700), 0, 'sound after the end');
         assert.deepEqual(await problems(page), []);
       });
@@ -107,7 +108,7 @@ for (const engine of chosen.length ? chosen : engines) {
           if (engine === 'firefox') {
             await page.setViewport({ width: 960, height: 540, deviceScaleFactor: 1 });
             await page.waitForFunction(() => devicePixelRatio === 1);
-            await sleep(200);
+            await canvasFitted(page);
             assert.deepEqual(await drawing(), [960, 540]);
           }
         } else {
@@ -179,7 +180,9 @@ for (const engine of chosen.length ? chosen : engines) {
         await loaded(page, url);
         await page.click('#action');
         await waitForStage(page, 'greeting', 5000);
-        await sleep(2000);
+        // The music plays (or the silence while hidden would prove nothing).
+        const playing = await waitForSound(recorder, 10000);
+        assert.ok(playing > 0.05, `silent before the other tab (peak ${playing})`);
 
         // The page is in full screen: the other tab takes it out of that
         // too, which must pause the run rather than end it.
@@ -189,8 +192,8 @@ for (const engine of chosen.length ? chosen : engines) {
         await waitForState(page, 'paused', 5000);
         assert.equal(await page.evaluate(() => document.visibilityState), 'hidden');
         const stageBefore = await page.evaluate(() => window.vimbelWatch.frames.at(-1).stage);
-        // Give the sound output a moment to drain, then listen and count.
-        await sleep(500);
+        // Once what the output had queued has played out, listen and count.
+        await waitForSilence(recorder);
         const framesHidden = await frameCount(page);
         assert.equal(await loudestFor(recorder, 7000), 0, 'sound while hidden');
         assert.equal(await frameCount(page), framesHidden, 'passes while hidden');
@@ -205,7 +208,7 @@ for (const engine of chosen.length ? chosen : engines) {
         // It goes on where it was, with its music.
         await page.waitForFunction((n) => window.vimbelWatch.frames.length > n, { timeout: 5000 }, framesHidden);
         assert.equal(await page.evaluate((n) => window.vimbelWatch.frames[n].stage, framesHidden), stageBefore);
-        const loudness = await loudestFor(recorder, 1000);
+        const loudness = await waitForSound(recorder);
         assert.ok(loudness > 0.05, `silent after the return (peak ${loudness})`);
 
         await waitForState(page, 'ended', 120000);

@@ -9,7 +9,7 @@
 const assert = require('node:assert/strict');
 const { describe, test } = require('node:test');
 const {
-  withBrowser, waitForState, waitForStage, sleep, audioOutput, canvasShown, assertShownWhole, problems,
+  withBrowser, waitForState, waitForStage, audioOutput, canvasFitted, canvasShown, assertShownWhole, problems,
   litRegions, loaded, pageState,
 } = require('./browser');
 
@@ -88,7 +88,7 @@ describe('the demo on a phone', () => {
       await page.setViewport({ width: 800, height: 360, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
         isLandscape: true });
       await page.waitForFunction(() => innerWidth === 800 && innerHeight === 360);
-      await sleep(200);
+      await canvasFitted(page);
       const turned = await canvasShown(page);
       assertShownWhole(turned);
       assert.ok(turned.shown[1] === 360 && turned.shown[0] > upright.shown[0]);
