@@ -33,6 +33,7 @@ results="$logs/results" # one line a run: NAME<TAB>pass|fail|skip
 # when the soak ends.
 set -m
 load=""
+# shellcheck disable=SC2317  # run by the trap
 stop_load() {
     [ -z "$load" ] && return
     kill -TERM -- "-$load" 2>/dev/null
