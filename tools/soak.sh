@@ -66,10 +66,15 @@ ctest_outcomes() {
 harness_outcomes() { # PASS/FAIL/SKIP lines of tests/harness.sh
     sed -nE 's/^(PASS|FAIL|SKIP)  ([^:]*).*/\2\t\1/p' | sed -E 's/PASS$/pass/; s/FAIL$/fail/; s/SKIP$/skip/'
 }
-tap_outcomes() { # node --test's TAP: the leaves, skipped ones marked # SKIP
-    sed -nE 's/^ *(not )?ok [0-9]+ - (.*)/\1\t\2/p' |
-        awk -F'\t' '{ name = $2; skip = sub(/ # SKIP.*/, "", name);
-            print name "\t" (skip ? "skip" : ($1 == "" ? "pass" : "fail")) }'
+tap_outcomes() { # node --test's TAP: each test under its parents' names
+    awk '
+        match($0, /^ *# Subtest: /) { parent[RLENGTH - 11] = substr($0, RLENGTH + 1); next }
+        match($0, /^ *(not )?ok [0-9]+ - /) {
+            depth = index($0, "o") - 1; failed = substr($0, depth + 1, 3) == "not"
+            name = substr($0, RLENGTH + 1); skip = sub(/ # SKIP.*/, "", name)
+            for (d = depth - 4; d >= 0; d -= 4) name = parent[d] " > " name
+            print name "\t" (skip ? "skip" : failed ? "fail" : "pass")
+        }'
 }
 
 for round in $(seq "$runs"); do
@@ -94,7 +99,7 @@ for round in $(seq "$runs"); do
                 if [ -d build-web/site ] && [ -d build-web/node/node_modules ]; then
                     NODE_PATH=$(realpath build-web/node/node_modules) VIMBEL_SITE=$(realpath build-web/site) \
                         node --test --test-reporter=tap --test-concurrency=1 web/test/*.test.js >"$log" 2>&1
-                    tap_outcomes <"$log" | grep -v '\.test\.js' | sed 's/^/web: /' >>"$results"
+                    tap_outcomes <"$log" | sed 's/^/web: /' >>"$results"
                 else
                     printf 'web: no site (make test-web)\tskip\n' >>"$results"
                 fi
