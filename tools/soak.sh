@@ -29,19 +29,28 @@ suites=${SOAK_SUITES:-ctest wine web}
 rm -rf "$logs" && mkdir -p "$logs"
 results="$logs/results" # one line a run: NAME<TAB>pass|fail|skip
 
-# The load runs in a process group of its own, stopped with everything in it
-# when the soak ends.
+# The load, and each set while it runs, run in process groups of their own,
+# stopped with everything in them when the soak ends, however it ends.
 set -m
-load=""
+load="" current=""
 # shellcheck disable=SC2317  # run by the trap
-stop_load() {
-    [ -z "$load" ] && return
-    kill -TERM -- "-$load" 2>/dev/null
-    wait "$load" 2>/dev/null
+stop_groups() {
+    local group
+    for group in $current $load; do
+        kill -TERM -- "-$group" 2>/dev/null
+        wait "$group" 2>/dev/null
+    done
     rm -rf "$logs/cache"
 }
-trap stop_load EXIT
+trap stop_groups EXIT
 trap 'exit 130' INT TERM
+# Runs one set's command in its own group, its output into $log.
+run_set() {
+    "$@" >"$log" 2>&1 </dev/null &
+    current=$!
+    wait "$current"
+    current=""
+}
 case ${SOAK_LOAD:-build} in
     build)
         tools/install-deps.sh windows web || exit 2
@@ -83,13 +92,13 @@ for round in $(seq "$runs"); do
         log="$logs/$suite-$round.log"
         case $suite in
             ctest)
-                (cd "$build" && ctest -R "$tests" -j "$(nproc)" --output-on-failure) >"$log" 2>&1
+                run_set ctest --test-dir "$build" -R "$tests" -j "$(nproc)" --output-on-failure
                 ctest_outcomes <"$log" >>"$results"
                 ;;
             wine)
                 if [ -f build-windows/demo/release-archive.txt ]; then
-                    VIMBEL_MUSIC_MATCH=$(realpath -m build-host/vimbel-music-match) \
-                        windows/test-windows.sh run build-windows/demo >"$log" 2>&1
+                    run_set env VIMBEL_MUSIC_MATCH="$(realpath -m build-host/vimbel-music-match)" \
+                        windows/test-windows.sh run build-windows/demo
                     harness_outcomes <"$log" | sed 's/^/wine: /' >>"$results"
                 else
                     printf 'wine: no archive (make windows)\tskip\n' >>"$results"
@@ -97,8 +106,9 @@ for round in $(seq "$runs"); do
                 ;;
             web)
                 if [ -d build-web/site ] && [ -d build-web/node/node_modules ]; then
-                    NODE_PATH=$(realpath build-web/node/node_modules) VIMBEL_SITE=$(realpath build-web/site) \
-                        node --test --test-reporter=tap --test-concurrency=1 web/test/*.test.js >"$log" 2>&1
+                    run_set env NODE_PATH="$(realpath build-web/node/node_modules)" \
+                        VIMBEL_SITE="$(realpath build-web/site)" \
+                        node --test --test-reporter=tap --test-concurrency=1 web/test/*.test.js
                     tap_outcomes <"$log" | sed 's/^/web: /' >>"$results"
                 else
                     printf 'web: no site (make test-web)\tskip\n' >>"$results"
