@@ -20,10 +20,11 @@
 #include <memory>
 #include <string>
 
-#include "globals.h"
-#include "main.h"
+#include "frame-loop.h"
 #include "picture.h"
 #include "random.h"
+#include "script.h"
+#include "stage.h"
 
 namespace {
 

@@ -2,10 +2,8 @@
 
 #include <SDL.h>
 #include <SDL_image.h>
-#include <SDL_ttf.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -14,15 +12,14 @@
 #include "clock.h"
 #include "encoder.h"
 #include "fatal.h"
-#include "globals.h"
+#include "handles.h"
 #include "interrupt.h"
-#include "main.h"
 #include "options.h"
 #include "outputs.h"
-#include "picture.h"
 #include "progress.h"
-#include "random.h"
+#include "session.h"
 #include "soundtrack.h"
+#include "stage.h"
 
 namespace {
 
@@ -42,29 +39,6 @@ struct CaptureError {
 void report(const std::string& message) {
     std::fprintf(stderr, "vimbel-capture: %s\n", message.c_str());
 }
-
-struct SurfaceDeleter {
-    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
-};
-struct RendererDeleter {
-    void operator()(SDL_Renderer* renderer) const { SDL_DestroyRenderer(renderer); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
-
-// SDL's libraries for the time of a capture; no display and no sound device.
-struct Libraries {
-    Libraries() {
-        if (SDL_Init(0) != 0 || IMG_Init(IMG_INIT_PNG) == 0 || TTF_Init() != 0) {
-            fail(std::string("cannot start SDL: ") + SDL_GetError());
-        }
-    }
-    ~Libraries() {
-        releaseLoaders();
-        TTF_Quit();
-        IMG_Quit();
-        SDL_Quit();
-    }
-};
 
 // Frames are written as opaque RGB PNG files through one reused surface.
 class PngWriter {
@@ -89,11 +63,6 @@ class PngWriter {
     SurfacePtr rgb_;
 };
 
-int64_t wallClockNanoseconds() {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
-}
-
 struct StageStart {
     const char* name;
     int64_t time = -1;  // demo time of the first frame showing it, -1: never
@@ -110,6 +79,7 @@ class Capture {
   private:
     void prepareOutputs();
     void renderFrames();
+    void writeFrames(DemoSession& session);
     void finishOutputs();
     void printSummary() const;
 
@@ -120,6 +90,7 @@ class Capture {
     std::string ffmpegPath_;
     std::vector<int16_t> loop_;
     int64_t frames_ = 0;
+    int64_t frame_ = 0;  // the frame being drawn: the virtual clock's reading
     std::vector<bool> shotWritten_;
     std::vector<StageStart> stages_;
     double wallSeconds_ = 0;
@@ -172,22 +143,12 @@ void Capture::prepareOutputs() {
 }
 
 void Capture::renderFrames() {
-    Libraries libraries;
     SurfacePtr surface(SDL_CreateRGBSurfaceWithFormat(0, options_.width, options_.height, 32,
                                                       SDL_PIXELFORMAT_ARGB8888));
     if (!surface) {
         fail(std::string("cannot make a surface of that size: ") + SDL_GetError());
     }
-    std::unique_ptr<SDL_Renderer, RendererDeleter> renderer(
-        SDL_CreateSoftwareRenderer(surface.get()));
-    if (!renderer) {
-        fail(std::string("cannot make the software renderer: ") + SDL_GetError());
-    }
-    PngWriter png(options_.width, options_.height);
-
     loop_ = decodeMusicLoop();
-    LoopedSound sound(loop_);
-    std::vector<int16_t> chunk;
     if (isVideo(options_.kind)) {
         encoder_ = std::make_unique<FfmpegProcess>();
         const std::string problem =
@@ -197,6 +158,30 @@ void Capture::renderFrames() {
         }
     }
 
+    // The story is laid out on the design picture for the output's shape and
+    // drawn into the surface at the output's size, each frame at its fixed
+    // demo time. An interrupt ends the loop as a quit request ends the demo's.
+    frame_ = 0;
+    SessionSettings settings;
+    settings.target = std::move(surface);
+    settings.seed = options_.seed;
+    settings.ticks = [this] { return static_cast<uint32_t>(frameTime(frame_, options_.fps)); };
+    settings.events = [] {
+        if (interruptSignal() != 0) {
+            running = false;
+        }
+    };
+    auto session = startSession(std::move(settings));
+    try {
+        writeFrames(*session);
+    } catch (...) {
+        stopDemo(std::move(session));
+        throw;
+    }
+    stopDemo(std::move(session));
+}
+
+void Capture::writeFrames(DemoSession& session) {
     // The frame after which the capture stops, whatever the script does.
     int64_t lastFrame = INT64_MAX;
     if (options_.until) {
@@ -208,34 +193,28 @@ void Capture::renderFrames() {
             lastFrame = std::max(lastFrame, frameAt(shot.time, options_.fps));
         }
     }
-
-    seedRandom(options_.seed ? *options_.seed : wallClockNanoseconds());
-    // The story is laid out on the design picture for the output's shape and
-    // drawn at the output's size.
-    const PictureSize design = designSizeFor(options_.width, options_.height);
-    screenWidth = design.width;
-    screenHeight = design.height;
-    running = true;
-    auto scene = buildScene(renderer.get());
-
     stages_.clear();
     for (int i = 0; i < stageCount; ++i) {
         stages_.push_back({demoStageName(static_cast<DemoStage>(i))});
     }
-    Progress progress(stderr, isatty(STDERR_FILENO) != 0, options_.fps, stageCount);
+    SDL_Surface* surface = session.target.get();
     const size_t frameBytes = static_cast<size_t>(surface->pitch) * options_.height;
+    PngWriter png(options_.width, options_.height);
+    LoopedSound sound(loop_);
+    std::vector<int16_t> chunk;
+    Progress progress(stderr, isatty(STDERR_FILENO) != 0, options_.fps, stageCount);
 
-    for (int64_t n = 0;; ++n) {
+    // Writes the frame just drawn; false ends the capture.
+    const auto writeFrame = [&]() -> bool {
         if (interruptSignal() != 0) {
-            break;
+            return false;
         }
+        const int64_t n = frame_;
         const int64_t time = frameTime(n, options_.fps);
-        framePass(*scene, renderer.get(), frameDelta(n, options_.fps));
-        const int stage = static_cast<int>(demoStage(*scene));
+        const int stage = static_cast<int>(demoStage(*session.scene));
         if (stages_[stage].time < 0) {
             stages_[stage].time = time;
         }
-
         if (encoder_) {
             chunk.clear();
             sound.next(samplesForFrames(n + 1, options_.fps, soundtrackRate) -
@@ -244,27 +223,27 @@ void Capture::renderFrames() {
             if (!encoder_->writeAudio(chunk) ||
                 !encoder_->writeVideo(surface->pixels, frameBytes)) {
                 if (interruptSignal() != 0) {
-                    break;
+                    return false;
                 }
                 encoder_->finish();
                 fail("ffmpeg stopped before the end of the capture:\n" +
                      encoder_->lastLines(ffmpegLinesShown));
             }
         } else if (output_) {
-            png.write(surface.get(), output_->stagedPath() + "/" + frameFileName(n));
+            png.write(surface, output_->stagedPath() + "/" + frameFileName(n));
         }
         for (size_t i = 0; i < options_.screenshots.size(); ++i) {
             if (frameAt(options_.screenshots[i].time, options_.fps) == n) {
-                png.write(surface.get(), shots_[i].stagedPath());
+                png.write(surface, shots_[i].stagedPath());
                 shotWritten_[i] = true;
             }
         }
         frames_ = n + 1;
         progress.update(frames_, time, stage, stages_[stage].name);
-        if (!running || n >= lastFrame) {
-            break;
-        }
-    }
+        frame_ = n + 1;
+        return n < lastFrame;
+    };
+    session.loop->run(writeFrame);
     progress.close();
     wallSeconds_ = progress.wallSeconds();
 }

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "globals.h"
-#include "main.h"
+#include "loaders.h"
+#include "picture.h"
 #include "random.h"
 #include "truncate.h"
 

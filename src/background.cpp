@@ -1,6 +1,5 @@
 #include "background.h"
 
-#include "globals.h"
 #include "picture.h"
 #include "random.h"
 

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "fatal.h"
-#include "main.h"
+#include "session.h"
 
 namespace {
 

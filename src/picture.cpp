@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "globals.h"
-
+int32_t screenWidth = 0;
+int32_t screenHeight = 0;
 Placement picture;
 
 PictureSize designSizeFor(int32_t outputWidth, int32_t outputHeight) {

@@ -24,6 +24,11 @@ struct PictureSize {
     int32_t height;
 };
 
+// The design picture's size, chosen once at start-up by designSizeFor from the
+// output's shape and read by every layout.
+extern int32_t screenWidth;
+extern int32_t screenHeight;
+
 // The design size for an output of the given size in pixels. An output
 // without a size counts as 16:9.
 PictureSize designSizeFor(int32_t outputWidth, int32_t outputHeight);

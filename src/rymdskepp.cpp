@@ -1,6 +1,6 @@
 #include "rymdskepp.h"
 
-#include "main.h"
+#include "loaders.h"
 
 namespace {
 

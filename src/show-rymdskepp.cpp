@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "globals.h"
+#include "picture.h"
 #include "truncate.h"
 
 namespace {

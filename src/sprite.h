@@ -3,17 +3,8 @@
 #include <SDL.h>
 
 #include <cstdint>
-#include <memory>
 
-struct TextureDeleter {
-    void operator()(SDL_Texture* texture) const { SDL_DestroyTexture(texture); }
-};
-using TexturePtr = std::unique_ptr<SDL_Texture, TextureDeleter>;
-
-struct SurfaceDeleter {
-    void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
-};
-using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+#include "handles.h"
 
 // An image held as a texture, drawn plain or rotated, in design pixels on the
 // picture. The texture is made at the picture's scale from the source image,

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "fatal.h"
-#include "main.h"
+#include "loaders.h"
 #include "picture.h"
 #include "sprite.h"
 

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <string>
 
-// The size of the demo's text on the design picture.
-inline constexpr int textPointSize = 96;
+#include "loaders.h"
 
 // One line of text in one font and colour, drawn centred at a given opacity.
 struct Text {

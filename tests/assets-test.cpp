@@ -5,9 +5,12 @@
 
 #include <string>
 
+#include "asteroid-field.h"
 #include "bindata.h"
 #include "canvas.h"
-#include "main.h"
+#include "loaders.h"
+#include "rymdskepp.h"
+#include "script.h"
 
 namespace {
 

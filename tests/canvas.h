@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "globals.h"
+#include "picture.h"
 #include "picture.h"
 
 // A pixel of a surface of 32 bits a pixel.

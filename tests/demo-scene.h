@@ -13,8 +13,10 @@
 #include <memory>
 
 #include "canvas.h"
-#include "main.h"
+#include "frame-loop.h"
 #include "random.h"
+#include "script.h"
+#include "stage.h"
 
 struct RunningFlag {
     RunningFlag() { running = true; }

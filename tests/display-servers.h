@@ -16,14 +16,12 @@
 #include "canvas.h"
 #include "child-process.h"
 #include "scratch.h"
+#include "session.h"
 
 // The size of every test screen; deliberately not the 1280 × 720 the demo asks
 // for, so a full-screen window shows itself by its size.
 inline constexpr int testScreenWidth = 1024;
 inline constexpr int testScreenHeight = 768;
-
-// The title of the demo's window, and of its message box.
-inline constexpr const char* demoWindowTitle = "Tolvard - Vimbel 2023 demo";
 
 class XServer {
   public:

@@ -36,7 +36,7 @@ struct X11DisplayOf : testing::Test {
     }
 
     bool findWindow() {
-        window = x.findWindow(demoWindowTitle);
+        window = x.findWindow(windowTitle);
         return !window.empty();
     }
 

@@ -39,7 +39,7 @@ struct FatalBox : testing::Test {
                  extra));
     }
 
-    std::string findBox() const { return x.findWindow(demoWindowTitle, "DIALOG"); }
+    std::string findBox() const { return x.findWindow(windowTitle, "DIALOG"); }
 };
 
 }  // namespace

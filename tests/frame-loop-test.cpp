@@ -129,10 +129,10 @@ TEST_F(GreetingScene, TheLogosSpinInTheTopCornersOverTheStars) {
 TEST_F(GreetingScene, TheFirstPassTakesNoTimeAndDrawsHejAtOpacity1) {
     // The clock reads 5000 before the loop and in its only pass.
     int reads = 0;
-    runFrameLoop(*scene, canvas.renderer, [&reads] {
+    FrameLoop(*scene, canvas.renderer, [&reads] {
         running = ++reads < 2;
         return 5000u;
-    });
+    }).run();
     EXPECT_EQ(reads, 2);
     EXPECT_EQ(scene->currentText.get()->text.text, "Hej!");
     EXPECT_EQ(scene->currentText.get()->text.color.a, 1);

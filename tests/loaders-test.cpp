@@ -6,7 +6,8 @@
 #include "bindata.h"
 #include "demo-scene.h"
 #include "fatal.h"
-#include "main.h"
+#include "loaders.h"
+#include "session.h"
 #include "text.h"
 
 // Each image's size, and so which file its loader decodes, is checked in
@@ -130,13 +131,13 @@ TEST(Loaders, TheDemoStartsAndStopsTwiceInOneProcess) {
         SDL_Surface* logo = vimbelSurface;
         ASSERT_NE(logo, nullptr);
         for (int frame = 0; frame < 20; ++frame) {
-            demoFrame(*demo);
+            demo->loop->pass();
         }
         EXPECT_EQ(loadVimbel(), logo);
         // The design size and the 1280 x 720 output's 64 points.
         EXPECT_EQ(openFontCount(), 2u);
         pushEvent(SDL_QUIT);
-        demoFrame(*demo);
+        demo->loop->pass();
         EXPECT_FALSE(running);
         stopDemo(std::move(demo));
         EXPECT_EQ(openFontCount(), 0u);

@@ -51,6 +51,10 @@ class DemoInProcess : public testing::Test {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     std::unique_ptr<Scene> scene;
+    // The demo's own loop over a clock that advances passTime per reading.
+    uint32_t now = 5000;
+    int clockReads = 0;
+    std::unique_ptr<FrameLoop> loop;
     std::vector<DemoStage> stages;   // each stage as it was entered
     std::vector<std::string> lines;  // each text line as it was started
     const void* lastText = nullptr;
@@ -64,9 +68,14 @@ class DemoInProcess : public testing::Test {
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         seedRandom(20231209);
         scene = buildScene(renderer);
+        loop = std::make_unique<FrameLoop>(*scene, renderer, [this] {
+            ++clockReads;
+            return now += static_cast<uint32_t>(passTime);
+        });
         note();
     }
     void TearDown() override {
+        loop.reset();
         scene.reset();
         SDL_DestroyRenderer(renderer);  // either may be null: SDL then does nothing
         SDL_DestroyWindow(window);
@@ -91,7 +100,7 @@ class DemoInProcess : public testing::Test {
     template <typename More>
     void playWhile(More more) {
         while (running && more()) {
-            loopPass(*scene, renderer, passTime);
+            loop->pass();
             note();
         }
     }
@@ -120,7 +129,7 @@ bool allStarsRestarted(const Background& layer) {
 
 // The quit arrives through SDL's queue in the middle of a stage (for Ended: in
 // the very pass in which the last line fades out and the script ends the
-// demo). The real loop runs over a clock that advances 40 ms per pass.
+// demo). The demo's own loop runs over a clock that advances 40 ms per pass.
 TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFollows) {
     const DemoStage stage = GetParam();
     if (stage == DemoStage::Ended) {  // until the last line ends in the coming pass
@@ -139,17 +148,13 @@ TEST_P(QuitInEveryStage, ThePassThatSeesItIsPresentedThenTheLoopEndsAndNoStepFol
     FrameRecorder recorder;
     pushEvent(SDL_QUIT);
     recorder.start();
-    uint32_t now = 5000;
-    int clockReads = 0;
-    runFrameLoop(*scene, renderer, [&] {
-        ++clockReads;
-        return now += static_cast<uint32_t>(passTime);
-    });
+    clockReads = 0;
+    loop->run();
     recorder.stop();
     note();
 
-    // One read before the loop, one for its single pass.
-    EXPECT_EQ(clockReads, 2);
+    // One reading for its single pass.
+    EXPECT_EQ(clockReads, 1);
     EXPECT_FALSE(running);
     const auto frames = entries(recorder.directory.path);
     ASSERT_EQ(frames.size(), 1u) << "exactly that pass is presented";
@@ -252,7 +257,7 @@ TEST_F(DemoInProcess, TenThousandPendingEventsAreConsumedInOnePass) {
             pushEvent(quit && i == 9999 ? uint32_t{SDL_QUIT} : kinds[i % std::size(kinds)]);
         }
         ASSERT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT), 10000);
-        loopPass(*scene, renderer, passTime);
+        loop->pass();
         EXPECT_EQ(SDL_PollEvent(nullptr), 0);
         EXPECT_EQ(running, !quit);
     }

@@ -9,7 +9,7 @@
 
 #include <cstdlib>
 
-#include "main.h"
+#include "loaders.h"
 
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);

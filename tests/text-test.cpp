@@ -7,7 +7,8 @@
 #include "canvas.h"
 #include "fade-in-fade-out.h"
 #include "fatal.h"
-#include "main.h"
+#include "loaders.h"
+#include "scene.h"
 #include "text.h"
 
 namespace {

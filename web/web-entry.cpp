@@ -3,9 +3,8 @@
 // pixels the picture takes in the visible area, so it is as sharp as the
 // screen. The design picture's shape is chosen once, at the start; when the
 // page later resizes the canvas (vimbelResize) only the picture's scale
-// follows. The passes
-// run from the browser's animation frames instead of a loop, each through the
-// desktop's own demoFrame. The end, by the script or by a quit, runs the
+// follows. The browser's animation frames run the passes of the desktop's own
+// frame loop, one each. The end, by the script or by a quit, runs the
 // desktop's shutdown and tells the page; a fatal error tells the page the
 // report the desktop would print. While the page is hidden the page pauses
 // the passes and the music.
@@ -18,9 +17,9 @@
 #include <string>
 
 #include "fatal.h"
-#include "globals.h"
-#include "main.h"
 #include "picture.h"
+#include "session.h"
+#include "stage.h"
 
 namespace {
 
@@ -48,7 +47,7 @@ void fail(const FatalError& error) {
 void frame() {
     try {
         const double start = emscripten_get_now();
-        demoFrame(*session);
+        session->loop->pass();
         tellPageFrame(demoStageName(demoStage(*session->scene)), emscripten_get_now() - start);
         if (!running) {
             emscripten_cancel_main_loop();
@@ -130,7 +129,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void vimbelResume() {
         return;
     }
     Mix_ResumeMusic();
-    session->clock = FrameClock(SDL_GetTicks());
+    session->loop->restartClock();
     emscripten_resume_main_loop();
 }
 

@@ -12,11 +12,9 @@
 #include <string>
 
 #include "fatal.h"
-#include "main.h"
+#include "session.h"
 
 namespace {
-
-constexpr const wchar_t* boxTitle = L"Tolvard - Vimbel 2023 demo";
 
 bool haveErrorOutput() {
     HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
@@ -37,7 +35,7 @@ void showFatalBox(const std::string& report) {
     if (haveErrorOutput()) {
         return;
     }
-    MessageBoxW(nullptr, widen(report).c_str(), boxTitle,
+    MessageBoxW(nullptr, widen(report).c_str(), widen(windowTitle).c_str(),
                 MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
