@@ -138,6 +138,27 @@ TEST_F(GreetingScene, TheFirstPassTakesNoTimeAndDrawsHejAtOpacity1) {
     EXPECT_EQ(scene->currentText.get()->text.color.a, 1);
 }
 
+// The browser's pause: the first pass after the clock is restarted takes the
+// time since the restart, not the time the page was hidden. The capture's
+// afterPass ends the loop while the demo would still run.
+TEST_F(GreetingScene, APassCountsFromTheRestartedClockAndAfterPassCanEndTheLoop) {
+    uint32_t now = 1000;
+    FrameLoop loop(*scene, canvas.renderer, [&now] { return now; });
+    now = 1040;
+    loop.pass();
+    EXPECT_NEAR(scene->leftLogo.angle, 0.2 * 40, 1e-9);
+    now = 61040;
+    loop.restartClock();
+    now = 61056;
+    loop.pass();
+    EXPECT_NEAR(scene->leftLogo.angle, 0.2 * (40 + 16), 1e-9);
+
+    int passes = 0;
+    loop.run([&passes] { return ++passes < 3; });
+    EXPECT_EQ(passes, 3);
+    EXPECT_TRUE(running);
+}
+
 TEST_F(GreetingScene, EveryFrameWithATextDrawsTwoJitterNumbersEvenWhenItIsFinished) {
     scene->currentText.get()->state = FADING_STOPPED;
     seedRandom(77);

@@ -146,6 +146,43 @@ TEST(Loaders, TheDemoStartsAndStopsTwiceInOneProcess) {
     }
 }
 
+// The capture tool's session: drawn into the surface it hands over by the
+// software renderer, over the clock it gives, with no window, no video
+// subsystem and no sound device.
+TEST(Loaders, ASessionOverATargetSurfaceDrawsThereWithoutWindowOrSound) {
+    const SuiteLibrariesSetAside aside;
+    const ScreenSize size(screenWidth, screenHeight);
+    const RunningFlag flag;
+    SessionSettings settings;
+    settings.target.reset(
+        SDL_CreateRGBSurfaceWithFormat(0, 640, 360, 32, SDL_PIXELFORMAT_ARGB8888));
+    ASSERT_TRUE(settings.target) << SDL_GetError();
+    const SDL_Surface* target = settings.target.get();
+    uint32_t now = 0;
+    settings.ticks = [&now] { return now; };
+    auto demo = startSession(std::move(settings));
+    EXPECT_EQ(demo->window, nullptr);
+    EXPECT_FALSE(demo->sound);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO | SDL_INIT_AUDIO), 0u);
+    EXPECT_EQ(Mix_QuerySpec(nullptr, nullptr, nullptr), 0) << "no audio device is open";
+    EXPECT_EQ(screenWidth, 1920);
+
+    now = 100;
+    demo->loop->pass();
+    EXPECT_NEAR(demo->scene->leftLogo.angle, 20.0, 1e-9);
+    // The logo, a third of its design size, in the surface's top-left corner.
+    int lit = 0;
+    for (int y = 0; y < 70; ++y) {
+        const auto* row = static_cast<const uint32_t*>(target->pixels) + y * target->pitch / 4;
+        for (int x = 0; x < 60; ++x) {
+            lit += (row[x] & 0xffffffu) != 0 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(lit, 49 * 58 / 4);
+    stopDemo(std::move(demo));
+    EXPECT_EQ(openFontCount(), 0u);
+}
+
 // The report names the failing step before the library's text. The
 // platform's entry may show it elsewhere too (a message box on Windows): it
 // gets the very line written on standard error.
