@@ -20,7 +20,8 @@ source packaging/release-common.sh
 # shellcheck source=tests/harness.sh
 source tests/harness.sh
 
-title="Tolvard - Vimbel 2023 demo"
+# The title the demo gives its window and its message box, as the build read it.
+title=$(cat "$build/window-title.txt" 2>/dev/null)
 # DLLs that every 64-bit Windows 10 has; the executable may import no other.
 allowed_dlls="ADVAPI32 GDI32 IMM32 KERNEL32 MSVCRT OLE32 OLEAUT32 SETUPAPI SHELL32 USER32 VERSION WINMM"
 
@@ -356,7 +357,11 @@ wine_checks() {
 # --- main ------------------------------------------------------------------
 
 case "$mode" in
-    all | run) archive_checks; [ -n "${exe:-}" ] && wine_checks ;;
+    all | run)
+        archive_checks
+        check "the build names the window's title (window-title.txt)" test -n "$title"
+        [ -n "${exe:-}" ] && [ -n "$title" ] && wine_checks
+        ;;
     reproducible) ;;
     *) echo "usage: test-windows.sh all|run|reproducible BUILD_DIR" >&2; exit 2 ;;
 esac
