@@ -401,8 +401,9 @@ TEST(CaptureProcess, BadInputGetsItsMessageAndStatus2AndLeavesNoFile) {
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(has(help.output, usage + "\n"));
     EXPECT_TRUE(has(help.output, "--version"));
-    // The README shows the same help, word for word.
-    EXPECT_TRUE(has(readFile(VIMBEL_SOURCE_DIR "/README.md"), "\n```\n" + help.output + "```\n"));
+    // The capture tool's page in docs/ shows the same help, word for word.
+    EXPECT_TRUE(
+        has(readFile(VIMBEL_SOURCE_DIR "/docs/capture.md"), "\n```\n" + help.output + "```\n"));
     const auto version = capture({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output.rfind("vimbel-capture ", 0), 0u) << version.output;
