@@ -244,7 +244,7 @@ void Capture::writeFrames(DemoSession& session) {
         return n < lastFrame;
     };
     session.loop->run(writeFrame);
-    progress.close();
+    progress.finishLine();
     wallSeconds_ = progress.wallSeconds();
 }
 
@@ -294,7 +294,7 @@ void Capture::printSummary() const {
                   wallSeconds_ > 0 ? duration / wallSeconds_ : 0.0);
     std::string written;
     if (output_) {
-        written = output_->finalPath() + " (" + formatBytes(output_->size()) + ")";
+        written = output_->finalPath() + " (" + formatBytes(output_->byteSize()) + ")";
     }
     for (const StagedOutput& shot : shots_) {
         written += (written.empty() ? "" : ", ") + shot.finalPath();

@@ -232,7 +232,7 @@ void StagedOutput::discard() {
     created_ = false;
 }
 
-int64_t StagedOutput::size() const {
+int64_t StagedOutput::byteSize() const {
     const std::string& path = committed_ ? final_ : staged_;
     struct stat info {};
     if (!directory_) {

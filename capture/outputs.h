@@ -46,7 +46,7 @@ class StagedOutput {
     std::string commit();
     void discard();
     // The size in bytes of the staged or committed output.
-    int64_t size() const;
+    int64_t byteSize() const;
 
   private:
     std::string final_;

@@ -55,7 +55,7 @@ void Progress::update(int64_t frames, int64_t demoTime, int stage, const char* s
     std::fflush(out_);
 }
 
-void Progress::close() {
+void Progress::finishLine() {
     if (terminal_ && shown_) {
         std::fprintf(out_, "\r%s\r", std::string(lastLength_, ' ').c_str());
         std::fflush(out_);

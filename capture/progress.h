@@ -16,13 +16,13 @@ class Progress {
     Progress(std::FILE* out, bool terminal, int32_t fps, int stages);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
-    ~Progress() { close(); }
+    ~Progress() { finishLine(); }
 
     // After each frame: how many frames are done, the demo time of the last
     // one, and the index and name of the script's stage it showed.
     void update(int64_t frames, int64_t demoTime, int stage, const char* stageName);
     // Ends the progress line, so that what follows starts on a line of its own.
-    void close();
+    void finishLine();
 
     double wallSeconds() const;
 

@@ -351,7 +351,7 @@ TEST(CaptureOutputs, StagedOutputsAppearOnlyWhenCommitted) {
     ASSERT_EQ(shots.commit(), "");
     EXPECT_TRUE(exists(frames + "/frame-000000.png"));
     EXPECT_FALSE(exists(frames + "/frame-000099.png"));
-    EXPECT_EQ(shots.size(), 1);
+    EXPECT_EQ(shots.byteSize(), 1);
     EXPECT_EQ(entries(directory), std::vector<std::string>{"frames"}) << "nothing left aside";
 
     // When the finished directory cannot be moved into place, the earlier
