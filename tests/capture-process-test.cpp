@@ -22,6 +22,7 @@
 #include "canvas.h"
 #include "child-process.h"
 #include "clock.h"
+#include "handles.h"
 #include "options.h"
 #include "outputs.h"
 #include "scratch.h"
@@ -81,11 +82,10 @@ std::map<std::string, int64_t> stageTimes(const std::string& errorOutput) {
 class Frame {
   public:
     explicit Frame(const std::string& path) {
-        SDL_Surface* loaded = IMG_Load(path.c_str());
+        const SurfacePtr loaded(IMG_Load(path.c_str()));
         EXPECT_TRUE(loaded) << path << ": " << IMG_GetError();
-        surface_.reset(loaded ? SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0)
+        surface_.reset(loaded ? SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_ARGB8888, 0)
                               : nullptr);
-        SDL_FreeSurface(loaded);
     }
     int width() const { return surface_ ? surface_->w : 0; }
     int height() const { return surface_ ? surface_->h : 0; }
@@ -96,7 +96,7 @@ class Frame {
     }
 
   private:
-    std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)> surface_{nullptr, SDL_FreeSurface};
+    SurfacePtr surface_;
 };
 
 int spread(SDL_Color c) {
