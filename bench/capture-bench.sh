@@ -7,7 +7,7 @@
 #
 # Usage: bench/capture-bench.sh [WORK_DIR]
 # WORK_DIR (default: a new directory under /tmp) needs room for the raw frames,
-# about 8.3 MB per frame: some 20 GB for the whole demo. It is removed at the end.
+# about 8.3 MB per frame: some 25 GB for the whole demo. It is removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
