@@ -13,7 +13,7 @@ JOBS ?= $(shell nproc)
 WERROR := $(if $(CI),ON,OFF)
 
 .PHONY: all deps configure build run test test-sanitize soak bench video release deb test-release \
-	check-reproducible host-tools families update-sources-lock test-sources windows test-windows check-reproducible-windows web test-web bench-web \
+	check-reproducible host-tools families family-windows family-web update-sources-lock test-sources windows test-windows check-reproducible-windows web test-web bench-web \
 	clean
 
 all: build
@@ -101,9 +101,12 @@ EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
 WINDOWS_FAMILY := cross/build-family.sh windows-x86_64 cross/mingw-w64-x86_64.cmake
 WEB_FAMILY := $(EMSCRIPTEN_ENV) cross/build-family.sh web-wasm32 cross/emscripten.cmake \
 	-DVIMBEL_BUILD_ZLIB=ON
-families:
-	@tools/install-deps.sh windows web
+families: family-windows family-web
+family-windows:
+	@tools/install-deps.sh windows
 	$(WINDOWS_FAMILY)
+family-web:
+	@tools/install-deps.sh web
 	$(WEB_FAMILY)
 
 # Re-pins cross/sources.lock (or SOURCES_LOCK) to the versions Debian's archive
