@@ -3,7 +3,8 @@
 
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
-RELEASE_DIR ?= build-release
+# The Linux release builds: $(LINUX_DIR)-x86_64 and $(LINUX_DIR)-aarch64.
+LINUX_DIR ?= build-linux
 DEB_DIR ?= build-deb
 WINDOWS_DIR ?= build-windows
 DIST_DIR ?= dist
@@ -12,8 +13,9 @@ JOBS ?= $(shell nproc)
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build run test test-sanitize soak bench video release deb test-release \
-	check-reproducible host-tools families family-windows family-web update-sources-lock test-sources windows test-windows check-reproducible-windows web test-web bench-web \
+.PHONY: all deps configure build run test test-sanitize soak bench video release release-linux-x86_64 \
+	release-linux-aarch64 deb test-release check-reproducible host-tools families family-linux \
+	family-windows family-web update-sources-lock test-sources windows test-windows check-reproducible-windows web test-web bench-web \
 	clean
 
 all: build
@@ -56,13 +58,19 @@ video: build
 	./$(BUILD_DIR)/vimbel-capture --size 1920x1080 --fps 60 --force $(BUILD_DIR)/vimbel-demo.mp4
 	@echo "The video is at $(BUILD_DIR)/vimbel-demo.mp4"
 
-# The release archive: a stripped Release build whose executable finds its
-# libraries in lib/ beside it, put together by packaging/make-release.sh.
-release: deps
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVIMBEL_BUNDLED_LIBS=ON \
-		-DVIMBEL_TESTS=OFF -DVIMBEL_BENCHMARKS=OFF -DVIMBEL_WERROR=$(WERROR)
-	cmake --build $(RELEASE_DIR) -j $(JOBS)
-	packaging/make-release.sh $(RELEASE_DIR) $(DIST_DIR)
+# The release archives, one per architecture: a stripped executable with the
+# SDL family built from source linked in (cached by cross/build-family.sh),
+# built like the Windows one with the host's asset embedder, put together by
+# packaging/make-release.sh.
+release: release-linux-x86_64 release-linux-aarch64
+release-linux-x86_64 release-linux-aarch64: release-linux-%: host-tools
+	@tools/install-deps.sh linux
+	family=$$($(call LINUX_FAMILY,$*)) && \
+	cmake -S . -B $(LINUX_DIR)-$* -DCMAKE_TOOLCHAIN_FILE=cross/linux-$*.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DVIMBEL_SDL_FAMILY="$$family" \
+		-DVIMBEL_HOST_BINDATA_GEN=$(HOST_BINDATA_GEN) -DVIMBEL_WERROR=$(WERROR)
+	cmake --build $(LINUX_DIR)-$* -j $(JOBS)
+	packaging/make-release.sh $(LINUX_DIR)-$* $(DIST_DIR)
 
 BUILDFLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 # The Debian package, built by CPack with Debian's hardening flags and without
@@ -77,13 +85,19 @@ deb: deps
 	cd $(DEB_DIR) && cpack -G DEB -B $(abspath $(DIST_DIR))
 	rm -rf $(DIST_DIR)/_CPack_Packages
 
-# Checks the archive and the package, and that two fresh clones of HEAD build
-# byte-identical releases.
+# Checks the archives and the package (the x86-64 executable here, the ARM64
+# one under qemu-user), and that two fresh clones of HEAD build
+# byte-identical releases; the tool that compares a recording with the music
+# is built beside the host's asset embedder.
+LINUX_DIRS = $(LINUX_DIR)-x86_64 $(LINUX_DIR)-aarch64
 test-release: release deb
-	packaging/test-release.sh all $(RELEASE_DIR) $(DIST_DIR)
+	cmake --build $(HOST_DIR) --target vimbel-music-match-tool -j $(JOBS)
+	VIMBEL_MUSIC_MATCH=$(abspath $(HOST_DIR))/vimbel-music-match \
+		packaging/test-release.sh all $(DIST_DIR) $(LINUX_DIRS)
 
 check-reproducible: deps
-	packaging/test-release.sh reproducible $(RELEASE_DIR) $(DIST_DIR)
+	@tools/install-deps.sh linux
+	packaging/test-release.sh reproducible $(DIST_DIR) $(LINUX_DIRS)
 
 # The asset embedder for this machine, which the Windows and browser builds
 # run: a native build of it alone.
@@ -94,14 +108,23 @@ host-tools: deps
 		-DVIMBEL_BENCHMARKS=OFF >/dev/null
 	cmake --build $(HOST_DIR) --target bindata-gen -j $(JOBS)
 
-# The SDL family for Windows and for the browser, built from Debian's source
-# packages once and cached outside the tree; each command prints its prefix.
-# Debian's emscripten finds its JavaScript tools through NODE_PATH.
-EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
+# The SDL family for the Linux release (x86-64 and ARM64), for Windows and for
+# the browser, built from Debian's source packages once and cached outside
+# the tree; each command prints its prefix. Debian's emscripten finds its
+# JavaScript tools through NODE_PATH, and runs on Debian's Python, not on
+# whichever python3 comes first on PATH (a version manager's shim costs a
+# process per call, and emcc runs Python for every file and every check).
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs EMSDK_PYTHON=/usr/bin/python3
+LINUX_FAMILY = cross/build-family.sh linux-$(1) cross/linux-$(1).cmake -DVIMBEL_BUILD_ZLIB=ON \
+	-DVIMBEL_LINUX=ON
 WINDOWS_FAMILY := cross/build-family.sh windows-x86_64 cross/mingw-w64-x86_64.cmake
 WEB_FAMILY := $(EMSCRIPTEN_ENV) cross/build-family.sh web-wasm32 cross/emscripten.cmake \
 	-DVIMBEL_BUILD_ZLIB=ON
-families: family-windows family-web
+families: family-linux family-windows family-web
+family-linux:
+	@tools/install-deps.sh linux
+	$(call LINUX_FAMILY,x86_64)
+	$(call LINUX_FAMILY,aarch64)
 family-windows:
 	@tools/install-deps.sh windows
 	$(WINDOWS_FAMILY)
@@ -180,4 +203,5 @@ bench-web: web $(WEB_NODE)/node_modules/.package-lock.json
 	$(WEB_NODE_ENV) node bench/web-bench.js $(BENCH_WEB_ARGS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(RELEASE_DIR) $(DEB_DIR) $(HOST_DIR) $(WINDOWS_DIR) $(WEB_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(LINUX_DIRS) $(DEB_DIR) $(HOST_DIR) $(WINDOWS_DIR) $(WEB_DIR) \
+		$(DIST_DIR)

@@ -19,11 +19,26 @@ cache="${VIMBEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/vimbel}"
 
 key="$(
     {
-        cat "$here/sources.lock" "$here/CMakeLists.txt" "$here/zlib.cmake" "$here/sdl2-gfx.cmake" "$toolchain"
+        cat "$here/sources.lock" "$here/CMakeLists.txt" "$here/zlib.cmake" "$here/sdl2-gfx.cmake" \
+            "$here/check-backends.cmake" "$toolchain"
         printf '%s\n' "$@"
     } | sha256sum | cut -c1-16
 )"
 prefix="$cache/sdl-family/$target-$key"
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+# One build of a target at a time: a second one (another make, a clone's
+# build beside this one) waits here and then finds the first one's result,
+# instead of building into the same folders at once.
+mkdir -p "$cache/locks"
+exec 9>"$cache/locks/$target.lock"
+if ! flock -n 9; then
+    echo "build-family: waiting for another build of $target to finish" >&2
+    flock 9
+fi
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
@@ -40,7 +55,7 @@ cmake --build "$work" -j "$(nproc)" >&2
 touch "$prefix/.complete"
 rm -rf "$work"
 # Earlier builds of this target (another lock file or recipe) are stale.
-for stale in "$cache/sdl-family/$target"-*; do
+for stale in "$cache/sdl-family/$target"-????????????????; do
     [ "$stale" = "$prefix" ] || rm -rf "$stale"
 done
 echo "build-family: $target done in $((SECONDS - start)) s" >&2

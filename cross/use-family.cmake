@@ -1,5 +1,6 @@
-# The SDL family and zlib for a target that Debian has no packages of, from
-# the prefix that build-family.sh made (VIMBEL_SDL_FAMILY). It defines the
+# The SDL family and zlib for a target that links them in (Windows, the
+# browser, the Linux release), from the prefix that build-family.sh made
+# (VIMBEL_SDL_FAMILY). It defines the
 # same targets as the pkg-config lookups of a native build, each naming its
 # static library by full path (a bare -lSDL2 would make emscripten reach for
 # its own ports).
@@ -23,6 +24,9 @@ set(sdl_system_libraries)
 if(WIN32)
   set(sdl_system_libraries m user32 gdi32 winmm imm32 ole32 oleaut32 version uuid advapi32
     setupapi shell32 dinput8)
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # Only the C library: SDL loads its backends itself.
+  set(sdl_system_libraries m ${CMAKE_DL_LIBS} pthread rt)
 endif()
 
 family_library(PkgConfig::SDL2 libSDL2.a ${sdl_system_libraries})

@@ -1,129 +1,78 @@
 #!/usr/bin/env bash
-# Puts a release build together into the archive handed out to parties and
-# demo archives: dist/vimbel-demo-<version>-linux-x86_64.tar.gz, one folder with
-# the executable, the libraries it needs that a desktop may lack (lib/), the
-# information file, the screenshot and the licences.
+# Puts a Linux release build together into the archive handed out to parties
+# and demo archives: dist/vimbel-demo-<version>-linux-<arch>.tar.gz, one
+# folder with the executable (the SDL family linked in),
+# the information file, the screenshot and the licences.
 #
 # Usage: packaging/make-release.sh BUILD_DIR DIST_DIR
-# BUILD_DIR is a build configured with -DVIMBEL_BUNDLED_LIBS=ON and built.
+# BUILD_DIR is a build configured with cross/linux-<arch>.cmake and the SDL
+# family of cross/build-family.sh (VIMBEL_SDL_FAMILY), and built.
 #
-# The archive is reproducible: it depends on the commit and on the libraries
+# The archive is reproducible: it depends on the commit and on the packages
 # installed on the building machine, not on the time, the umask or the
 # checkout's path.
 set -euo pipefail
 
 # shellcheck source=packaging/release-common.sh
 source "$(dirname "$0")/../packaging/release-common.sh"
-release_setup make-release.sh vimbel-demo "release build" \
-    "configure with -DVIMBEL_BUNDLED_LIBS=ON and build first" "$@"
+release_setup make-release.sh vimbel-demo "Linux release build" \
+    "configure with cross/linux-<arch>.cmake and VIMBEL_SDL_FAMILY, and build first" "$@"
 
-name="vimbel-demo-$VERSION-linux-x86_64"
+# The Debian packages whose code is linked into the executable: the SDL
+# family and FreeType (built from their source packages, whose copyright
+# files these binary packages carry), zlib, GCC's C++ library (its templates
+# are compiled in) and the C library's start-up code, the last two for the
+# target's architecture.
+case "${ARCH:-}" in
+    x86_64) platform="x86-64 (64-bit PC)" runtimes=(libstdc++-12-dev libc6-dev) ;;
+    aarch64) platform="ARM64 (AArch64)" runtimes=(libstdc++-12-dev-arm64-cross libc6-dev-arm64-cross) ;;
+    *) fail "$build is built for '${ARCH:-}', not x86_64 or aarch64 Linux" ;;
+esac
+packages=(libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libsdl2-mixer-2.0-0
+    libsdl2-gfx-1.0-0 libfreetype6 zlib1g "${runtimes[@]}")
+
+name="vimbel-demo-$VERSION-linux-$ARCH"
 stage_root="$build/release-stage"
 stage="$stage_root/$name"
 rm -rf "$stage_root"
-mkdir -p "$stage/lib" "$stage/LICENSES"
+mkdir -p "$stage"
 
-# --- libraries -------------------------------------------------------------
-
-excluded=()
-while read -r pattern _; do
-    excluded+=("$pattern")
-done < <(grep -v -e '^#' -e '^[[:space:]]*$' packaging/excluded-libraries.txt)
-
-is_excluded() {
-    local pattern
-    for pattern in "${excluded[@]}"; do
-        # shellcheck disable=SC2254
-        case "$1" in $pattern) return 0 ;; esac
-    done
-    return 1
-}
-
-needed() {
-    readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'
-}
-
-# Where the building machine's loader finds each library the executable needs,
-# directly or through others.
-declare -A location
-while read -r soname arrow path _; do
-    [ "$arrow" = "=>" ] && [ -f "$path" ] && location[$soname]=$path
-done < <(ldd "$build/vimbel-demo")
-
-# Follows the needs of every bundled library; an excluded library's needs are
-# left to the host along with it.
-declare -A bundled
-mapfile -t queue < <(needed "$build/vimbel-demo")
-while [ ${#queue[@]} -gt 0 ]; do
-    soname=${queue[0]}
-    queue=("${queue[@]:1}")
-    [ -n "${bundled[$soname]:-}" ] && continue
-    is_excluded "$soname" && continue
-    path=${location[$soname]:-}
-    [ -n "$path" ] || fail "cannot find $soname, which the demo needs"
-    bundled[$soname]=$(realpath "$path")
-    mapfile -t -O ${#queue[@]} queue < <(needed "$path")
-done
-
-# The Debian package that installed a library file.
-package_of() {
-    local file=$1 candidate
-    for candidate in "$file" "/usr${file#/usr}" "${file#/usr}"; do
-        if dpkg-query -S "$candidate" >/dev/null 2>&1; then
-            dpkg-query -S "$candidate" | head -n 1 | sed 's/:.*//'
-            return
-        fi
-    done
-    fail "no Debian package owns $file; its licence cannot be found"
-}
-
-declare -A packages
-for soname in "${!bundled[@]}"; do
-    cp "${bundled[$soname]}" "$stage/lib/$soname"
-    # Each library finds its own needs beside itself, as the executable does.
-    # shellcheck disable=SC2016
-    patchelf --set-rpath '$ORIGIN' "$stage/lib/$soname"
-    packages[$(package_of "${bundled[$soname]}")]=1
-done
-
-# --- licences --------------------------------------------------------------
-
-packaging/collect-licences.sh "$stage/LICENSES" "${!packages[@]}"
-
-# --- the executable, screenshot and information file ------------------------
-
+packaging/collect-licences.sh "$stage/LICENSES" "${packages[@]}"
 cp "$build/vimbel-demo" "$stage/vimbel-demo"
 cp docs/screenshot.png "$stage/screenshot.png"
 
-# The newest symbol versions anything in the folder asks of the host's C and
-# C++ runtimes: what the machine must have at least.
+# The newest symbol versions the executable asks of glibc and of libstdc++:
+# what the machine must have at least.
 newest_version() {
-    find "$stage/vimbel-demo" "$stage/lib" -type f -exec objdump -T {} + |
-        grep -o "\b$1_[0-9][0-9.]*" | sort -u -V | tail -n 1
+    readelf -V -W "$stage/vimbel-demo" | grep -o "\b$1_[0-9][0-9.]*" | sort -u -V | tail -n 1
 }
 glibc=$(newest_version GLIBC)
 glibcxx=$(newest_version GLIBCXX)
-[ -n "$glibc" ] || fail "no glibc symbol versions found in $stage"
+if [ -z "$glibc" ] || [ -z "$glibcxx" ]; then
+    fail "no glibc or libstdc++ symbol versions found in $stage/vimbel-demo"
+fi
 
-# The SDL family's versions, as their packages give them: "SDL2 2.26.5, ...".
-sdl_versions=$(for soname in $(printf '%s\n' "${!bundled[@]}" | grep '^libSDL2' | sort); do
-    version=$(dpkg-query -W -f='${Version}' "$(package_of "${bundled[$soname]}")")
-    library=${soname%%-*}
-    echo "${library#lib} $(sed 's/^[0-9]*://; s/[+~-].*//' <<<"$version")"
-done | paste -sd, | sed 's/,/, /g')
-library_count=${#bundled[@]}
+# "SDL2 2.26.5, SDL2_image 2.6.3, ...": the upstream versions of sources.lock.
+upstream() { sed 's/^[0-9]*://; s/[+~-].*//; s/\.dfsg$//' <<<"$1"; }
+declare -A shown=([sdl2]=SDL2 [sdl2-image]=SDL2_image [sdl2-ttf]=SDL2_ttf
+    [sdl2-mixer]=SDL2_mixer [sdl2-gfx]=SDL2_gfx [freetype]=FreeType [zlib]=zlib)
+versions=()
+while read -r library _ version _; do
+    [ -n "${shown[$library]:-}" ] && versions+=("${shown[$library]} $(upstream "$version")")
+done < <(grep -v -e '^#' -e '^[[:space:]]*$' cross/sources.lock)
+[ ${#versions[@]} -eq ${#shown[@]} ] || fail "cross/sources.lock lacks a library of the SDL family"
+printf -v library_versions '%s, ' "${versions[@]}"
+fold -s -w 70 <<<"${library_versions%, }." | sed 's/ *$//; s/^/     /' >"$build/library-versions.txt"
 
 release_date=$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)
 sed -e "s/@VERSION@/$VERSION/g" \
     -e "s/@DATE@/$release_date/g" \
+    -e "s/@ARCH@/$ARCH/g" \
+    -e "s/@PLATFORM@/$platform/g" \
     -e "s/@GLIBC@/${glibc#GLIBC_}/g" \
     -e "s/@GLIBCXX@/$glibcxx/g" \
-    -e "s/@LIBRARY_COUNT@/$library_count/g" \
+    -e "/@LIBRARY_VERSIONS@/{r $build/library-versions.txt" -e 'd}' \
     packaging/vimbel-demo.nfo.in >"$stage/vimbel-demo.nfo"
-# The SDL versions line is folded to fit the information file's 80 columns.
-fold -s -w 70 <<<"$sdl_versions." | sed 's/ *$//; s/^/     /' >"$build/sdl-versions.txt"
-sed -i -e "/@SDL_VERSIONS@/{r $build/sdl-versions.txt" -e 'd}' "$stage/vimbel-demo.nfo"
-
 if awk 'length > 80 { exit 1 }' "$stage/vimbel-demo.nfo"; then :; else
     fail "vimbel-demo.nfo has lines wider than 80 columns"
 fi
@@ -143,4 +92,4 @@ archive="$dist/$name.tar.gz"
 mv "$archive.tmp" "$archive"
 # Where the archive went, for the release tests.
 echo "$archive" >"$build/release-archive.txt"
-echo "make-release: wrote ${archive#"$source_dir"/} ($library_count libraries bundled, glibc ${glibc#GLIBC_})"
+echo "make-release: wrote ${archive#"$source_dir"/} ($(stat -c %s "$archive") bytes, glibc ${glibc#GLIBC_})"

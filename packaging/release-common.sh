@@ -72,18 +72,58 @@ make_in_clone() {
         make "$target" JOBS=2 >"$clone.log" 2>&1) || { tail -n 20 "$clone.log"; return 1; }
 }
 
+# The executable and the archive of build folder $2 and dist folder $3 are
+# those of build folder $4 and dist folder $5, byte for byte; prints their
+# hashes.
+#   same_release EXECUTABLE BUILD DIST OTHER_BUILD OTHER_DIST
+same_release() {
+    local executable=$1 build=$2 dist=$3 other_build=$4 other_dist=$5 name
+    cmp "$build/$executable" "$other_build/$executable" || return 1
+    name=$(basename "$(cat "$build/release-archive.txt")")
+    [ "$name" = "$(basename "$(cat "$other_build/release-archive.txt")")" ] || return 1
+    cmp "$dist/$name" "$other_dist/$name" || return 1
+    sha256sum "$build/$executable" "$dist/$name"
+}
+
 # Two fresh clones built with different umasks and time zones must give the
-# same executable and archive; prints their hashes.
-#   same_from_two_clones WORK TARGET BUILD_DIR EXECUTABLE
+# same executable and archive in each build folder; prints their hashes.
+#   same_from_two_clones WORK TARGET EXECUTABLE BUILD_DIR...
 same_from_two_clones() {
-    local work=$1 target=$2 build_dir=$3 executable=$4 name
+    local work=$1 target=$2 executable=$3 build_dir
     local first="$work/clone-one" second="$work/clone-two"
+    shift 3
     fresh_clone "$first" && fresh_clone "$second" || return 1
     make_in_clone "$first" "$target" 022 UTC || return 1
     make_in_clone "$second" "$target" 077 Pacific/Auckland || return 1
-    cmp "$first/$build_dir/$executable" "$second/$build_dir/$executable" || return 1
-    name=$(basename "$(cat "$first/$build_dir/release-archive.txt")")
-    [ "$name" = "$(basename "$(cat "$second/$build_dir/release-archive.txt")")" ] || return 1
-    cmp "$first/dist/$name" "$second/dist/$name" || return 1
-    sha256sum "$first/$build_dir/$executable" "$first/dist/$name" | sed "s|$work/||"
+    for build_dir; do
+        same_release "$executable" "$first/$build_dir" "$first/dist" "$second/$build_dir" \
+            "$second/dist" | sed "s|$work/||" || return 1
+    done
+}
+
+# One fresh clone, built under another umask and time zone than this tree,
+# must give the executables and archives that this tree's builds made (the
+# build folders given, whose archives are in DIST). Where the tree's build
+# may differ from HEAD's (uncommitted changes, a SOURCE_DATE_EPOCH of its
+# own), two fresh clones are compared instead. Saves one clone's build.
+#   same_as_a_fresh_clone WORK TARGET EXECUTABLE DIST BUILD...
+same_as_a_fresh_clone() {
+    local work=$1 target=$2 executable=$3 dist=$4 build
+    local clone="$work/clone-one"
+    local mask=077 zone=Pacific/Auckland
+    shift 4
+    git update-index -q --refresh
+    if ! git diff-index --quiet HEAD -- || [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+        local build_dirs=()
+        for build; do build_dirs+=("$(basename "$build")"); done
+        same_from_two_clones "$work" "$target" "$executable" "${build_dirs[@]}"
+        return
+    fi
+    [ "$(umask)" = 0077 ] && mask=022
+    [ "${TZ:-}" = "$zone" ] && zone=UTC
+    fresh_clone "$clone" && make_in_clone "$clone" "$target" "$mask" "$zone" || return 1
+    for build; do
+        same_release "$executable" "$clone/$(basename "$build")" "$clone/dist" "$build" "$dist" |
+            sed "s|$work/||" || return 1
+    done
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the demo, and to
 # encode the capture tool's videos (ffmpeg), and nothing when they are all
-# present already. Groups named as arguments add what the Windows and the
-# browser builds need.
+# present already. Groups named as arguments add what the Windows, the
+# browser and the release builds need.
 set -euo pipefail
 
 packages=(
@@ -19,12 +19,22 @@ packages=(
     # The sound tests: a PulseAudio server with a null sink, and its recorder
     pulseaudio pulseaudio-utils
     # make release, make deb and their tests
-    git binutils file patchelf dpkg-dev lintian desktop-file-utils man-db
+    git binutils file dpkg-dev lintian desktop-file-utils man-db
     # The capture tool's manual page, made from its --help
     help2man
 )
 
-# Other targets, on request: tools/install-deps.sh windows web
+# Development files of the libraries that SDL loads from the host at run time
+# (X11 with its extensions, Wayland with libdecor, EGL, OpenGL and GLES, the
+# sound servers, D-Bus and udev): the release executables are built against
+# their headers and link none of them.
+backend_headers=(libx11-dev libxext-dev libxcursor-dev libxi-dev libxfixes-dev libxrandr-dev
+    libxrender-dev libxss-dev libwayland-dev libxkbcommon-dev libdecor-0-dev libegl-dev
+    libgl-dev libgles-dev libpulse-dev libpipewire-0.3-dev libasound2-dev libdbus-1-dev
+    libudev-dev)
+foreign_arch=""
+
+# Other targets, on request: tools/install-deps.sh windows web linux
 for group in "$@"; do
     case "$group" in
         windows)
@@ -51,8 +61,19 @@ for group in "$@"; do
                 packages+=(npm)
             fi
             ;;
+        linux)
+            # The release executables for x86-64 and ARM64 Linux: the SDL
+            # backends' headers for both (the ARM64 ones from Debian's arm64
+            # architecture, added to dpkg for them, with the libraries the
+            # executable finds there under qemu), Debian's aarch64 cross
+            # compilers and qemu-user to run the result; for the tests
+            # bubblewrap, which hides a library from a run.
+            packages+=("${backend_headers[@]}" "${backend_headers[@]/%/:arm64}"
+                crossbuild-essential-arm64 qemu-user-static bubblewrap)
+            foreign_arch=arm64
+            ;;
         *)
-            echo "install-deps: unknown group $group (known: windows web)" >&2
+            echo "install-deps: unknown group $group (known: windows web linux)" >&2
             exit 2
             ;;
     esac
@@ -70,6 +91,10 @@ echo "Installing: ${missing[*]}"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
     sudo=(sudo)
+fi
+if [ -n "$foreign_arch" ] && ! dpkg --print-foreign-architectures | grep -qx "$foreign_arch"; then
+    echo "Adding the $foreign_arch architecture to dpkg"
+    "${sudo[@]}" dpkg --add-architecture "$foreign_arch"
 fi
 "${sudo[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

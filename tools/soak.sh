@@ -12,7 +12,7 @@
 #                on the built archive, where `make windows` made one), web
 #                (the browser tests, where `make web` built the site);
 #                "ctest wine web" unless set
-#   SOAK_LOAD    build (the SDL family for Windows and the browser, from an
+#   SOAK_LOAD    build (the SDL families for Linux, Windows and the browser, from an
 #                empty cache at nice 19, started again whenever it ends: what
 #                CI runs beside the suites) or none
 #   SOAK_LOGS    where every round's output is kept (BUILD_DIR/soak)
@@ -53,7 +53,7 @@ run_set() {
 }
 case ${SOAK_LOAD:-build} in
     build)
-        tools/install-deps.sh windows web || exit 2
+        tools/install-deps.sh linux windows web || exit 2
         (
             trap 'exit 0' TERM
             while :; do

@@ -111,8 +111,6 @@ start_wine() {
     wineserver -p
 }
 
-# Ends a check for want of each server whose failure text is not empty.
-need() { local failure; for failure; do [ -z "$failure" ] || unavailable "$failure"; done; }
 need_x() {
     need "$wine_failure" "$x_failure"
     installed import || unavailable "import is missing (package imagemagick)"
@@ -129,99 +127,6 @@ start_demo() {
 }
 no_video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
 
-demo_ended() { exited "$demo_pid"; }
-
-# Fails the check (it runs in a subshell), saying why: stops the demo if it
-# still runs, as the next check must find only its own window, and shows the
-# start of its error output.
-give_up() {
-    echo "$1"
-    if demo_ended; then echo "(the demo had ended)"; else echo "(the demo was still running)"; kill "$demo_pid"; fi
-    wait "$demo_pid" 2>/dev/null
-    head -n 20 "$work/errors"
-    exit 1
-}
-
-# Waits up to the given seconds for the demo to end and expects the status.
-expect_exit() {
-    until_true "$1" demo_ended || give_up "still running after $1 s"
-    wait "$demo_pid"
-    local status=$?
-    [ "$status" -eq "$2" ] || give_up "exit status $status, expected $2; error output:"
-}
-
-# The demo's window (or its message box), once mapped under its title.
-demo_window() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1; }
-fills_screen() { xdotool getwindowgeometry "$1" 2>/dev/null | grep -q 'Geometry: 1024x768'; }
-
-# Waits up to a minute for the demo's window, or with an argument for its
-# message box (a window under its title that does not fill the screen).
-window_shown() {
-    local window
-    demo_ended && return 0
-    window=$(demo_window)
-    [ -n "$window" ] && { [ $# -eq 0 ] || ! fills_screen "$window"; }
-}
-window_up() { { until_true 60 window_shown "$@" && ! demo_ended; } || give_up "no ${1:-window} appeared"; }
-
-# Whether the window takes keys from the keyboard: openbox has made it the
-# active window and the X input focus is on it. The two change apart (openbox
-# may mark a window active a moment before the focus follows, longer on a
-# busy machine), and keys typed in between go elsewhere. Wine puts the focus
-# on the X window of the toplevel itself, the one found under the title, not
-# on a child: both ids are that window's once it takes keys. While Wine sets
-# up the full-screen window the focus may be there before openbox marks it
-# active, and the window may briefly be unmapped (not found at all).
-takes_keys() {
-    [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ] &&
-        [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]
-}
-
-# Whether the demo's window takes keys; asks openbox to activate it while
-# it does not.
-ready_for_keys() {
-    local window
-    window=$(demo_window)
-    [ -n "$window" ] || return 1
-    takes_keys "$window" && return 0
-    xdotool windowactivate "$window" 2>/dev/null
-    return 1
-}
-
-# Presses keys in the demo's window as a person at the keyboard would: once
-# the window takes keys, typed through XTEST, so that openbox sees them too
-# and its Alt+F4 closes the window. (xdotool's key with a window, or chained
-# after windowactivate, sends synthetic events straight to the window
-# whenever the focus is not there yet: the application may take them,
-# openbox never sees them.) While the demo still runs five seconds after a
-# press, presses again, for up to 30 s in all.
-press() {
-    local end=$((SECONDS + 30)) presses=0
-    until demo_ended; do
-        [ $SECONDS -lt $end ] || give_up "pressed $1 $presses times in 30 s: the demo did not end\
- (its window: $(demo_window), the active one: $(xdotool getactivewindow 2>/dev/null),\
- the focused one: $(xdotool getwindowfocus 2>/dev/null))"
-        if ready_for_keys; then
-            xdotool key "$1" 2>/dev/null && presses=$((presses + 1)) && echo "pressed $1"
-            until_true 5 demo_ended
-        else
-            sleep 0.1
-        fi
-    done
-}
-
-# The share of lit (not black) pixels in a part of the screenshot, 0 to 1.
-lit_share() {
-    convert "$shot" -crop "$1" +repage -colorspace gray -threshold 8% -format '%[fx:mean]' info:
-}
-
-# Takes a screenshot: both logos in the top corners, dark sky between them?
-logos_shown() {
-    import -silent -window root "$shot" 2>/dev/null
-    shares="top left $(lit_share 150x150+10+10), top right $(lit_share 150x150+864+10), "
-    shares+="between them $(lit_share 400x150+312+10)"
-    awk -v s="$shares" 'BEGIN { split(s, f, /[ ,]+/); exit !(f[3] > 0.2 && f[6] > 0.2 && f[9] < 0.02) }'
-}
 
 whole_story() {
     need "$wine_failure"
@@ -282,62 +187,15 @@ fatal_box() {
     grep -x "$failure_text" <<<"$text"
 }
 
-# Records the null sink's monitor into the given file, in the background.
-record() {
-    "${pulse[@]}" parec -d null.monitor --raw --format=s16le --rate=44100 \
-        --channels=2 >"$1" 2>>"$work/parec.log" &
-    recorder=$!
-}
-
-# Where the first sound is in the recording: a byte offset, the start of its
-# frame (16-bit stereo); nothing while it holds only silence.
-first_sound() {
-    LC_ALL=C cmp -- "$work/recording.raw" /dev/zero 2>/dev/null |
-        sed -n 's/.* differ: [a-z]* \([0-9]*\),.*/\1/p' | awk '{ print int(($1 - 1) / 4) * 4 }'
-}
-sound_recorded() { [ -n "$(first_sound)" ]; }
-recorded_past() { [ "$(stat -c %s "$work/recording.raw")" -ge "$1" ]; }
-
-# The null sink's monitor, recorded from the first sound on, holds the looped
-# music at its speed with few glitches: judged five seconds at a time, up to
-# four times, until a stretch holds. The stream may stall while Wine starts
+# Through Wine's PulseAudio driver. The stream may stall while Wine starts
 # up, and Wine never makes up time a late thread lost: it comes out of the
 # server's buffer, 30 ms unless PULSE_LATENCY_MSEC makes it a second, and a
-# stall longer than that is silence the server fills in (dropouts). A
-# stretch that fails without dropouts is wrong music, which no later one
-# excuses. The last stretch judged and the results are kept beside the build.
-heard_through_pulseaudio() {
+# stall longer than that is silence the server fills in (dropouts). The last
+# stretch judged and the results are kept beside the build.
+heard_under_wine() {
     need "$wine_failure" "$sound_failure"
-    local match=${VIMBEL_MUSIC_MATCH:-$source_dir/build-host/vimbel-music-match}
-    local results="$build/wine-recording.txt" size=$((5 * 44100 * 4)) from stretch status=1
-    [ -x "$match" ] || { echo "no $match (make test-windows builds it)"; return 1; }
-    record "$work/recording.raw"
-    start_demo direct "${no_video[@]}" XDG_RUNTIME_DIR="$work/runtime" PULSE_LATENCY_MSEC=1000
-    until_true 60 sound_recorded ||
-        { kill "$recorder"; head -n 20 "$work/parec.log"; give_up "nothing reached the sound server"; }
-    from=$(first_sound)
-    : >"$results"
-    for ((stretch = 1; ; stretch++)); do
-        until_true 30 recorded_past $((from + size)) ||
-            { kill "$recorder"; head -n 20 "$work/parec.log"; give_up "the recording stopped"; }
-        tail -c +$((from + 1)) "$work/recording.raw" | head -c $size >"$work/stretch.raw"
-        "$match" res/music.wav "$work/stretch.raw" 4 >"$work/match.txt"
-        status=$?
-        { echo "stretch $stretch, from $(((stretch - 1) * 5)) s after the first sound:"
-            cat "$work/match.txt"; } >>"$results"
-        # Held, failed without dropouts, or the last try.
-        [ $status -eq 0 ] || head -n 1 "$work/match.txt" | grep -q ' 0 dropout(s)$' || [ $stretch -eq 4 ] &&
-            break
-        from=$((from + size))
-    done
-    kill "$recorder"
-    wait "$recorder" 2>/dev/null
-    cp "$work/stretch.raw" "$build/wine-recording.raw"
-    cat "$results"
-    demo_ended && give_up "the demo ended"
-    kill "$demo_pid"
-    wait "$demo_pid" 2>/dev/null
-    return $status
+    heard_through_pulseaudio "$build/wine-recording.txt" "$build/wine-recording.raw" \
+        direct "${no_video[@]}" XDG_RUNTIME_DIR="$work/runtime" PULSE_LATENCY_MSEC=1000
 }
 
 wine_checks() {
@@ -351,7 +209,7 @@ wine_checks() {
     check "under X closing the window (Alt+F4) exits 0" quit_under_x alt+F4 "$work/shot.png"
     check "a start-up failure exits 2 at once with its text on the error output" startup_failure
     check "without an error output the same text shows in a message box; OK exits 2" fatal_box
-    check "through PulseAudio (Wine's driver) the music plays at its speed" heard_through_pulseaudio
+    check "through PulseAudio (Wine's driver) the music plays at its speed" heard_under_wine
 }
 
 # --- main ------------------------------------------------------------------
@@ -367,6 +225,6 @@ case "$mode" in
 esac
 [ "$mode" = run ] ||
     check "two fresh clones of HEAD (umask 022 and 077, other time zones) give identical archives" \
-        same_from_two_clones "$work" windows build-windows/demo vimbel-demo.exe
+        same_from_two_clones "$work" windows vimbel-demo.exe build-windows/demo
 
 finish windows
