@@ -12,7 +12,8 @@
 #                on the built archive, where `make windows` made one), web
 #                (the browser tests, where `make web` built the site);
 #                "ctest wine web" unless set
-#   SOAK_LOAD    build (the SDL families for Linux, Windows and the browser, from an
+#   SOAK_LOAD    build (the SDL families for Linux, Windows and the browser in two
+#                chains side by side, as CI builds them, from an
 #                empty cache at nice 19, started again whenever it ends: what
 #                CI runs beside the suites) or none
 #   SOAK_LOGS    where every round's output is kept (BUILD_DIR/soak)
@@ -54,12 +55,22 @@ run_set() {
 case ${SOAK_LOAD:-build} in
     build)
         tools/install-deps.sh linux windows web || exit 2
+        # Two chains side by side, as CI builds them: Windows then the
+        # browser, and Linux.
         (
-            trap 'exit 0' TERM
-            while :; do
-                rm -rf "$logs/cache"
-                VIMBEL_CACHE="$logs/cache" nice -n 19 make families >"$logs/load.log" 2>&1
+            trap 'kill 0' TERM
+            for chain in "family-windows family-web" family-linux; do
+                (
+                    trap 'exit 0' TERM
+                    cache="$logs/cache-${chain%% *}"
+                    while :; do
+                        rm -rf "$cache"
+                        # shellcheck disable=SC2086  # the chain's targets
+                        VIMBEL_CACHE="$cache" nice -n 19 make $chain >"$logs/load-${chain%% *}.log" 2>&1
+                    done
+                ) &
             done
+            wait
         ) </dev/null &
         load=$!
         ;;
