@@ -9,8 +9,3 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CMAKE_C_COMPILER_VERSION
   CMAKE_CXX_COMPILER_VERSION EMSCRIPTEN_VERSION)
 include(/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake)
 
-# A check compiles without linking: under emscripten every link runs the
-# JavaScript compiler (node) and takes seconds. What the SDL family's checks
-# find in the headers is what the demo's own link then needs, and a check
-# that passed wrongly would fail that link, loudly.
-set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
