@@ -101,19 +101,26 @@ same_from_two_clones() {
     done
 }
 
+# The commit time a build recorded (its release.env).
+build_epoch() { sed -n 's/^SOURCE_DATE_EPOCH=//p' "$1/release.env" 2>/dev/null; }
+
 # One fresh clone, built under another umask and time zone than this tree,
 # must give the executables and archives that this tree's builds made (the
 # build folders given, whose archives are in DIST). Where the tree's build
 # may differ from HEAD's (uncommitted changes, a SOURCE_DATE_EPOCH of its
-# own), two fresh clones are compared instead. Saves one clone's build.
+# own, a build of an earlier commit), two fresh clones are compared instead.
+# Saves one clone's build.
 #   same_as_a_fresh_clone WORK TARGET EXECUTABLE DIST BUILD...
 same_as_a_fresh_clone() {
-    local work=$1 target=$2 executable=$3 dist=$4 build
+    local work=$1 target=$2 executable=$3 dist=$4 build head_time stale=""
     local clone="$work/clone-one"
     local mask=077 zone=Pacific/Auckland
     shift 4
+    head_time=$(git log -1 --format=%ct HEAD)
+    for build; do [ "$(build_epoch "$build")" = "$head_time" ] || stale=yes; done
     git update-index -q --refresh
-    if ! git diff-index --quiet HEAD -- || [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+    if [ -n "$stale" ] || ! git diff-index --quiet HEAD -- || [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+        echo "this tree's builds may not be HEAD's: comparing two fresh clones"
         local build_dirs=()
         for build; do build_dirs+=("$(basename "$build")"); done
         same_from_two_clones "$work" "$target" "$executable" "${build_dirs[@]}"
