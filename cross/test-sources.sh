@@ -60,8 +60,31 @@ repin() {
     [ ! -s "$work/diff" ] || fails_showing "a second re-pin changed the lock again:" "$work/diff"
 }
 
+# While one build of a target holds the target's lock, a second
+# build-family.sh of it waits instead of building into the same folders.
+second_build_waits() {
+    local cache="$work/family-cache" pid
+    mkdir -p "$cache/locks"
+    exec 8>"$cache/locks/lock-test.lock"
+    flock 8 || return 1
+    # In a process group of its own, so that all it started can be stopped.
+    VIMBEL_CACHE="$cache" setsid "$here/build-family.sh" lock-test "$here/emscripten.cmake" \
+        >/dev/null 2>"$work/family.log" 8>&- &
+    pid=$!
+    # shellcheck disable=SC2317  # called by until_true
+    says_waiting() { grep -q 'waiting for another build of lock-test' "$work/family.log"; }
+    until_true 30 says_waiting
+    local status=$?
+    exited "$pid" && { echo "it did not wait:"; status=1; }
+    kill -- "-$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    exec 8>&-
+    [ $status -eq 0 ] || { cat "$work/family.log"; return 1; }
+}
+
+check "a second build of one family waits while another holds its lock" second_build_waits
 check "Debian's archive answers" archive_answers
-if [ "$passed" -eq 1 ]; then
+if [ "$passed" -eq 2 ]; then
     check "a revision the archive does not serve ($package $made_up) still fetches $file" \
         revision_not_served
     check "a tarball whose SHA-256 is not the pinned one is refused and not kept" wrong_sha
