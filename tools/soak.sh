@@ -41,7 +41,7 @@ stop_groups() {
         kill -TERM -- "-$group" 2>/dev/null
         wait "$group" 2>/dev/null
     done
-    rm -rf "$logs/cache"
+    rm -rf "$logs"/cache-*
 }
 trap stop_groups EXIT
 trap 'exit 130' INT TERM
