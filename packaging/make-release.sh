@@ -43,11 +43,8 @@ cp docs/screenshot.png "$stage/screenshot.png"
 
 # The newest symbol versions the executable asks of glibc and of libstdc++:
 # what the machine must have at least.
-newest_version() {
-    readelf -V -W "$stage/vimbel-demo" | grep -o "\b$1_[0-9][0-9.]*" | sort -u -V | tail -n 1
-}
-glibc=$(newest_version GLIBC)
-glibcxx=$(newest_version GLIBCXX)
+glibc=$(newest "$stage/vimbel-demo" GLIBC)
+glibcxx=$(newest "$stage/vimbel-demo" GLIBCXX)
 if [ -z "$glibc" ] || [ -z "$glibcxx" ]; then
     fail "no glibc or libstdc++ symbol versions found in $stage/vimbel-demo"
 fi

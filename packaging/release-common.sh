@@ -7,6 +7,10 @@ fail() {
     exit 1
 }
 
+# The newest symbol version of a library an ELF file asks for: newest FILE
+# GLIBC gives GLIBC_2.34, for one.
+newest() { readelf -V -W "$1" | grep -o "\b$2_[0-9][0-9.]*" | sort -u -V | tail -n 1; }
+
 # The start of every release script: BUILD_DIR and DIST_DIR from the command
 # line, the tree's root as the working folder, and the version and time that
 # the build recorded. Sets build, dist, source_dir, VERSION (marked -dirty

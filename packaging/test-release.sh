@@ -110,9 +110,6 @@ newest_glibcxx_allowed=3.4.29
 size_limit=7700000
 
 needed() { readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'; }
-# The newest symbol version of a library an ELF file asks for: newest FILE
-# GLIBC gives GLIBC_2.34, for one.
-newest() { readelf -V -W "$1" | grep -o "\b$2_[0-9][0-9.]*" | sort -u -V | tail -n 1; }
 # Whether version $1 is at most $2.
 at_most() { [ "$(printf '%s\n' "$1" "$2" | sort -V | tail -n 1)" = "$2" ]; }
 
@@ -241,7 +238,6 @@ start_demo() {
     (cd "$work/elsewhere" && exec env "$@" "${launch[@]}") 2>"$work/errors" &
     demo_pid=$!
 }
-no_video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
 
 # The whole story with the dummy drivers: it ends by itself with status 0,
 # after about 48 s (an early end would be a fault). How long it took goes to

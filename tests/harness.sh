@@ -162,6 +162,8 @@ plain_text() {
 # The title the demo gives its window: the script reads it from the build
 # (window-title.txt, which CMake writes from the core).
 title=""
+# The variables that run the demo without a display.
+no_video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
 demo_pid=""
 shot="$work/shot.png" # where logos_shown puts its screenshot
 

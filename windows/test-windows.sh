@@ -125,7 +125,6 @@ start_demo() {
     (cd "$work" && exec env "$@" "${launch[@]}") 2>"$work/errors" &
     demo_pid=$!
 }
-no_video=(SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software)
 
 
 whole_story() {
